@@ -1,0 +1,164 @@
+// The canvas on cairo images: where lines land, how wide, in what colour, and
+// that bad arguments are refused without touching a pixel.
+#include "image.h"
+#include "runtime/form_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using runtime::Colour;
+using runtime::kBackground;
+using runtime::palette_colour;
+using testing_support::Image;
+
+namespace {
+
+constexpr int kGiven = runtime::kLineStartGiven | runtime::kLineColourGiven;
+
+// Columns of row y that are exactly `colour`.
+std::vector<int> columns_of(const Image& img, int y, Colour colour) {
+    std::vector<int> xs;
+    for (int x = 0; x < img.width; ++x)
+        if (img.at(x, y) == colour) xs.push_back(x);
+    return xs;
+}
+
+} // namespace
+
+TEST(CanvasLines, TwipsMapToPixelsByTheResolution) {
+    struct Case {
+        double dpi;
+        int expected_column;
+    };
+    for (const Case c : {Case{96.0, 100}, Case{192.0, 200}}) {
+        Image img(400, 300, c.dpi);
+        ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+        const Colour red = palette_colour(12);
+        ASSERT_FALSE(img.canvas.draw_line(kGiven, 1500, 0, 1500, 1500, red).failed());
+        // A 5-pixel pen centred on the line's pixel, fully covering five columns.
+        const std::vector<int> xs = columns_of(img, 50, red);
+        ASSERT_EQ(xs.size(), 5u) << "dpi " << c.dpi;
+        EXPECT_EQ(xs.front(), c.expected_column - 2);
+        EXPECT_EQ(xs.back(), c.expected_column + 2);
+        EXPECT_EQ(img.at(c.expected_column - 4, 50), kBackground);
+        EXPECT_EQ(img.at(c.expected_column + 4, 50), kBackground);
+        // Ends at 1500 twips down, with a round cap: nothing far below it.
+        const int end_row = static_cast<int>(1500 / (1440.0 / c.dpi));
+        EXPECT_EQ(img.at(c.expected_column, end_row), red);
+        EXPECT_EQ(img.at(c.expected_column, end_row + 4), kBackground);
+    }
+}
+
+TEST(CanvasLines, DiagonalRayIsAboutFivePixelsWideInItsColour) {
+    Image img(300, 300);
+    ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+    const Colour green = palette_colour(10);
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 0, 0, 4500, 4500, green).failed());
+    // Across a 45-degree line a row meets it over 5 * sqrt(2), about 7 pixels.
+    const std::vector<int> xs = columns_of(img, 150, green);
+    EXPECT_GE(xs.size(), 5u);
+    EXPECT_LE(xs.size(), 8u);
+    EXPECT_EQ(img.at(150, 150), green);
+}
+
+TEST(CanvasLines, FarEndPointsDrawWithoutError) {
+    Image img(320, 200);
+    ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+    // The first ray of the animation, from near the corner to 50000 twips away.
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 1200, 900, -25318.281f, 43115.945f, 0).failed());
+    EXPECT_EQ(img.at(80, 60), 0u);
+    // A line wholly off the surface changes nothing and shows nothing.
+    img.canvas.take_damage();
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, -50000, -100, 50000, -1000, 0).failed());
+    EXPECT_TRUE(img.canvas.damage().empty());
+}
+
+TEST(CanvasLines, ClearRestoresTheBackground) {
+    Image img(200, 100);
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 0, 0, 3000, 1500, palette_colour(4)).failed());
+    ASSERT_FALSE(img.canvas.clear().failed());
+    for (std::uint32_t p : img.pixels) ASSERT_EQ(p & 0xFFFFFF, kBackground);
+    ASSERT_EQ(img.canvas.damage().size(), 1u);
+    EXPECT_EQ(img.canvas.damage()[0].w, 200);
+    EXPECT_EQ(img.canvas.damage()[0].h, 100);
+}
+
+TEST(CanvasLines, OptionalArgumentsFollowTheFlags) {
+    Image img(200, 200);
+    ASSERT_FALSE(img.canvas.set_pen_width(3).failed());
+    // No colour given: black. No start given: from where the last line ended.
+    ASSERT_FALSE(img.canvas.draw_line(runtime::kLineStartGiven, 150, 1500, 1500, 1500, palette_colour(10)).failed());
+    EXPECT_EQ(img.at(50, 100), 0u);
+    ASSERT_FALSE(img.canvas.draw_line(runtime::kLineColourGiven, 0, 0, 1500, 2700, palette_colour(12)).failed());
+    EXPECT_EQ(img.at(100, 150), palette_colour(12));
+}
+
+// Every pixel a line changes must lie in its damage, or the window would not
+// show it; and for a diagonal ray the damage must be far smaller than its box.
+TEST(CanvasDamage, BandsCoverEveryChangedPixelAndLittleElse) {
+    struct Ray {
+        float x1, y1, x2, y2;
+    };
+    const Ray rays[] = {{1200, 900, -25318.281f, 43115.945f}, {3000, 200, 43115.9f, 25318.2f},
+                        {0, 0, 28000, 16000},                 {9000, 9000, 9000, 9000},
+                        {100, 5000, 28000, 5000},             {14000, 100, 14000, 16000}};
+    for (const Ray& r : rays) {
+        Image img(1920 / 4, 1080 / 4, 24.0);
+        ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+        const std::vector<std::uint32_t> before = img.pixels;
+        ASSERT_FALSE(img.canvas.draw_line(kGiven, r.x1, r.y1, r.x2, r.y2, 0).failed());
+        long damaged_area = 0;
+        for (const auto& rect : img.canvas.damage()) {
+            ASSERT_GE(rect.x, 0);
+            ASSERT_GE(rect.y, 0);
+            ASSERT_LE(rect.x + rect.w, img.width);
+            ASSERT_LE(rect.y + rect.h, img.height);
+            damaged_area += long(rect.w) * rect.h;
+        }
+        long changed = 0;
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                if (img.pixels[std::size_t(y) * img.width + x] == before[std::size_t(y) * img.width + x]) continue;
+                ++changed;
+                bool covered = false;
+                for (const auto& rect : img.canvas.damage())
+                    covered |= x >= rect.x && x < rect.x + rect.w && y >= rect.y && y < rect.y + rect.h;
+                ASSERT_TRUE(covered) << "pixel " << x << "," << y << " changed outside the damage";
+            }
+        ASSERT_GT(changed, 0);
+        EXPECT_LT(damaged_area, 6 * changed + 400) << "damage far larger than the ray";
+    }
+}
+
+TEST(CanvasArguments, BadArgumentsFailAndDrawNothing) {
+    Image img(100, 100);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Bad {
+        int flags;
+        float x1, y1, x2, y2;
+        Colour colour;
+    };
+    const Bad bad_lines[] = {
+        {kGiven, nan, 0, 100, 100, 0},     {kGiven, 0, 0, inf, 100, 0},
+        {kGiven, 0, -inf, 100, 100, 0},    {kGiven, 0, 0, 1e30f, 100, 0},
+        {kGiven, -1e30f, 0, 100, 100, 0},  {kGiven, 0, 0, 100, 1.7e7f, 0},
+        {1, 0, 0, 100, 100, 0},            {8 | kGiven, 0, 0, 100, 100, 0},
+        {-1, 0, 0, 100, 100, 0},           {kGiven, 0, 0, 100, 100, runtime::kNoColour},
+        {kGiven, 0, 0, 100, 100, 0x1000000},
+    };
+    for (const Bad& b : bad_lines) {
+        EXPECT_TRUE(img.canvas.draw_line(b.flags, b.x1, b.y1, b.x2, b.y2, b.colour).failed())
+            << b.flags << " " << b.x1 << " " << b.y1 << " " << b.x2 << " " << b.y2 << " " << b.colour;
+    }
+    for (int width : {0, -1, -5, 1001, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()})
+        EXPECT_TRUE(img.canvas.set_pen_width(width).failed()) << width;
+    EXPECT_TRUE(img.canvas.set_fill_style(-1).failed());
+    EXPECT_TRUE(img.canvas.set_fill_style(8).failed());
+    EXPECT_TRUE(img.canvas.set_fill_colour(runtime::kNoColour).failed());
+    EXPECT_EQ(img.canvas.pen_width(), 1);
+    for (std::uint32_t p : img.pixels) ASSERT_EQ(p & 0xFFFFFF, kBackground);
+    EXPECT_TRUE(img.canvas.damage().empty());
+}

@@ -1,0 +1,110 @@
+#include "e2e/x_session.h"
+
+#include <cairo.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool wait_until(std::chrono::milliseconds limit, auto&& condition) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+} // namespace
+
+long Screenshot::count(std::uint32_t colour, int w, int h) const {
+    long n = 0;
+    for (int y = 0; y < std::min(h, height); ++y)
+        for (int x = 0; x < std::min(w, width); ++x) n += at(x, y) == colour;
+    return n;
+}
+
+XSession::XSession(int width, int height, int dpi) {
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    // Spread concurrent sessions over the numbers; a taken one fails at once.
+    for (int attempt = 0; attempt < 20 && !m_server; ++attempt) {
+        const int number = 100 + (getpid() * 7 + attempt * 13) % 800;
+        const std::string display = ":" + std::to_string(number);
+        if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+        auto server = std::make_unique<Process>(std::vector<std::string>{
+            "Xvfb", display, "-screen", "0", screen, "-dpi", std::to_string(dpi), "-nolisten", "tcp",
+            "-noreset"});
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (wait_until(5s, [&] { return !server->running() || std::filesystem::exists(socket); }) &&
+            server->running()) {
+            m_display = display;
+            m_server = std::move(server);
+        }
+    }
+    if (!m_server) throw std::runtime_error("could not start Xvfb");
+
+    m_window_manager = std::make_unique<Process>(
+        std::vector<std::string>{"openbox", "--sm-disable"}, env());
+    const bool ready = wait_until(10s, [&] {
+        return run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+               std::string::npos;
+    });
+    if (!ready) throw std::runtime_error("openbox did not start");
+}
+
+XSession::~XSession() {
+    m_window_manager.reset();
+    m_server.reset();
+}
+
+std::map<std::string, std::string> XSession::env() const {
+    return {{"DISPLAY", m_display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}};
+}
+
+std::string XSession::run(const std::string& command) const {
+    return run_command("DISPLAY=" + m_display + " " + command);
+}
+
+std::string XSession::wait_for_window(const std::string& title,
+                                      std::chrono::milliseconds limit) const {
+    std::string id;
+    wait_until(limit, [&] {
+        id = run("xdotool search --name '^" + title + "$' 2>/dev/null | head -n 1");
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        return !id.empty();
+    });
+    return id;
+}
+
+Screenshot XSession::screenshot() const {
+    char path[] = "/tmp/rays-e2e-shot-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    close(fd);
+    run(std::string("import -window root png:") + path);
+    cairo_surface_t* image = cairo_image_surface_create_from_png(path);
+    std::filesystem::remove(path);
+    Screenshot shot;
+    if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+        cairo_surface_flush(image);
+        shot.width = cairo_image_surface_get_width(image);
+        shot.height = cairo_image_surface_get_height(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        const unsigned char* data = cairo_image_surface_get_data(image);
+        shot.pixels.resize(std::size_t(shot.width) * shot.height);
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+                shot.pixels[std::size_t(y) * shot.width + x] =
+                    reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride)[x] & 0xFFFFFF;
+    }
+    cairo_surface_destroy(image);
+    return shot;
+}
+
+} // namespace e2e

@@ -1,0 +1,43 @@
+// A private X server (Xvfb) with a window manager (openbox), for tests that
+// run the real program. Started on a free display number, stopped at the end.
+#pragma once
+
+#include "e2e/process.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels; // 0x00RRGGBB
+    [[nodiscard]] std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+    // How many pixels of [0, w) x [0, h) have exactly this colour.
+    [[nodiscard]] long count(std::uint32_t colour, int w, int h) const;
+};
+
+class XSession {
+public:
+    explicit XSession(int width = 1920, int height = 1080, int dpi = 96);
+    ~XSession();
+
+    [[nodiscard]] const std::string& display() const { return m_display; }
+    // Environment for programs that should run on this display.
+    [[nodiscard]] std::map<std::string, std::string> env() const;
+    // Runs a shell command against this display; returns its stdout.
+    std::string run(const std::string& command) const;
+
+    // Waits for a top-level window with this exact title; returns its id or 0.
+    std::string wait_for_window(const std::string& title, std::chrono::milliseconds limit) const;
+    [[nodiscard]] Screenshot screenshot() const;
+
+private:
+    std::string m_display;
+    std::unique_ptr<Process> m_server;
+    std::unique_ptr<Process> m_window_manager;
+};
+
+} // namespace e2e
