@@ -14,6 +14,18 @@ constexpr std::int32_t kFirstColourCount = 15;
 constexpr int kPenWidth = 5;
 constexpr int kGreyFill = 8;
 
+// Every 10,000 rays a new phase: the window is wiped, the colour rhythm
+// changes and the rays get a new start point; the last one starts over.
+struct Milestone {
+    std::int32_t counter;
+    std::int32_t colour_count;
+};
+constexpr Milestone kMilestones[] = {
+    {1'000'000, 8}, {2'000'000, 6}, {3'000'000, 8}, {4'000'000, 12}, {5'000'000, 6},
+};
+constexpr std::int32_t kCycleEnd = 5'000'000;
+constexpr float kLaterOriginRange = 4000.0f;
+
 } // namespace
 
 void Form1::load() {
@@ -48,6 +60,16 @@ void Form1::timer_tick() {
     run_phase_schedule();
 }
 
-void Form1::run_phase_schedule() {}
+void Form1::run_phase_schedule() {
+    for (const Milestone& m : kMilestones) {
+        if (m_state.Counter != m.counter) continue;
+        check(m_runtime.clear(), "clear");
+        m_state.ColourCount = m.colour_count;
+        m_state.OriginX = m_runtime.next_random() * kLaterOriginRange;
+        m_state.OriginY = m_runtime.next_random() * kLaterOriginRange;
+        if (m.counter == kCycleEnd) m_state.Counter = 0;
+        return;
+    }
+}
 
 } // namespace rays

@@ -14,6 +14,7 @@ public:
     explicit CanvasRuntime(double dpi) : m_canvas(dpi) {}
 
     [[nodiscard]] Canvas& canvas() { return m_canvas; }
+    [[nodiscard]] const Canvas& canvas() const { return m_canvas; }
     [[nodiscard]] Random& random() { return m_random; }
 
     Status set_fill_style(int style) override { return m_canvas.set_fill_style(style); }

@@ -1,0 +1,113 @@
+// rays-render as its users run it: bad input, failures, repeatable output.
+#include "e2e/process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using e2e::Process;
+
+namespace {
+
+struct RenderCli : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("rays-render-test-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    struct Result {
+        int status;
+        std::string err;
+    };
+    Result render(std::vector<std::string> args, std::chrono::milliseconds limit = 60s) {
+        args.insert(args.begin(), RAYS_RENDER_BINARY);
+        Process p(args);
+        const auto status = p.wait_for_exit(limit);
+        return {status.value_or(-1), p.stderr_text()};
+    }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::size_t files_in_dir() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}));
+    }
+};
+
+} // namespace
+
+TEST_F(RenderCli, BadInputIsOneClearLineStatusTwoAndWritesNothing) {
+    const fs::path out = dir / "out.png";
+    const std::vector<std::vector<std::string>> bad = {
+        {"--frobnicate"},    {"--ticks"},           {"--ticks", "many"},   {"--ticks", "-1"},
+        {"--ticks", "12x"},  {"--seed", "-3"},      {"--seed"},            {"--size", "0x100"},
+        {"--size", "100x0"}, {"--size", "16385x10"}, {"--size", "100"},     {"--size", "axb"},
+        {"--dpi", "23"},     {"--dpi", "961"},      {"--dpi", "nan"},      {"--dpi", "inf"},
+        {"--output", ""},    {"stray"},
+    };
+    for (auto args : bad) {
+        args.insert(args.end(), {"--output=" + out.string()});
+        if (args[0] == "--output") args.pop_back(); // keep the empty output as the last word
+        const Result r = render(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("rays-render: ", 0), 0u) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << args[0];
+    }
+}
+
+TEST_F(RenderCli, SameArgumentsSameBytesAndHelpWorks) {
+    const std::vector<std::string> args = {"--ticks", "500", "--size", "160x90", "--dpi", "24", "--seed", "4"};
+    auto with_output = [&](const std::string& name) {
+        auto a = args;
+        a.insert(a.end(), {"--output", (dir / name).string()});
+        return a;
+    };
+    ASSERT_EQ(render(with_output("a.png")).status, 0);
+    ASSERT_EQ(render(with_output("b.png")).status, 0);
+    const std::string a = read(dir / "a.png");
+    EXPECT_EQ(a.substr(1, 3), "PNG");
+    EXPECT_EQ(a, read(dir / "b.png"));
+    EXPECT_EQ(files_in_dir(), 2u); // no temporary file left behind
+
+    ASSERT_EQ(render({"--ticks=500", "--size=160x90", "--dpi=24", "--seed=5", "--output=" + (dir / "c.png").string()}).status, 0);
+    EXPECT_NE(a, read(dir / "c.png"));
+
+    Process help({RAYS_RENDER_BINARY, "--help"});
+    EXPECT_EQ(help.wait_for_exit(5s), 0);
+    EXPECT_NE(help.stdout_text().find("--ticks"), std::string::npos);
+}
+
+TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
+    const fs::path out = dir / "keep.png";
+    { std::ofstream(out) << "precious"; }
+
+    // Bad input.
+    EXPECT_EQ(render({"--size", "0x0", "--output", out.string()}).status, 2);
+    EXPECT_EQ(read(out), "precious");
+
+    // Interrupted while rendering a long run.
+    Process p({RAYS_RENDER_BINARY, "--ticks", "100000000", "--size", "64x64", "--output", out.string()});
+    std::this_thread::sleep_for(300ms);
+    p.signal(SIGTERM);
+    ASSERT_TRUE(p.wait_for_exit(5s).has_value());
+    EXPECT_EQ(read(out), "precious");
+    EXPECT_EQ(files_in_dir(), 1u);
+
+    // A place that cannot be written: a clear error and status 1.
+    const Result r = render({"--ticks", "1", "--output", (dir / "no-such-dir" / "x.png").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}

@@ -1,0 +1,215 @@
+// rays-render: the picture of rays after a number of ticks, as a PNG.
+//
+// The same arguments always give the same file, byte for byte. The file is
+// written beside the target and renamed into place, so a failed or
+// interrupted render never leaves a truncated file nor destroys an old one.
+#include "rays/form1.h"
+#include "runtime/headless_runtime.h"
+
+#include <cairo.h>
+
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr long kDefaultTicks = 3000;
+constexpr std::uint64_t kDefaultSeed = 1;
+constexpr int kMaxSide = 16384;
+constexpr double kMinDpi = 24, kMaxDpi = 960;
+constexpr long kMaxTicks = 1'000'000'000;
+
+constexpr const char* kUsage = R"(Usage: rays-render [OPTION]...
+Renders the rays after a number of ticks to a PNG file.
+
+  --ticks N      ticks to run, 0 or more (default 3000; 50000 is a whole cycle)
+  --seed S       seed of the random start points (default 1)
+  --size WxH     image size in pixels, 1 to 16384 a side (default 1920x1080)
+  --dpi D        resolution that maps twips to pixels, 24 to 960 (default 96)
+  --output FILE  where to write the PNG (default rays.png)
+  --help         show this help and exit
+)";
+
+struct Options {
+    long ticks = kDefaultTicks;
+    std::uint64_t seed = kDefaultSeed;
+    int width = 1920, height = 1080;
+    double dpi = 96;
+    std::string output = "rays.png";
+};
+
+struct UsageError {
+    std::string message;
+};
+
+template <typename T>
+std::optional<T> parse_number(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+Options parse(int argc, char** argv, bool& help) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return o;
+        }
+        std::string_view name = arg, value;
+        bool has_value = false;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            has_value = true;
+        }
+        const bool known = name == "--ticks" || name == "--seed" || name == "--size" ||
+                           name == "--dpi" || name == "--output";
+        if (!known) throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        if (!has_value) {
+            if (i + 1 >= argc) throw UsageError{"option '" + std::string(name) + "' needs a value"};
+            value = argv[++i];
+        }
+        const std::string bad = "invalid value '" + std::string(value) + "' for " + std::string(name);
+        if (name == "--ticks") {
+            const auto n = parse_number<long>(value);
+            if (!n || *n < 0 || *n > kMaxTicks)
+                throw UsageError{bad + ": a whole number from 0 to 1000000000"};
+            o.ticks = *n;
+        } else if (name == "--seed") {
+            const auto n = parse_number<std::uint64_t>(value);
+            if (!n) throw UsageError{bad + ": a whole number from 0 to 18446744073709551615"};
+            o.seed = *n;
+        } else if (name == "--size") {
+            const auto x = value.find('x');
+            const auto w = x == std::string_view::npos ? std::nullopt : parse_number<int>(value.substr(0, x));
+            const auto h = x == std::string_view::npos ? std::nullopt : parse_number<int>(value.substr(x + 1));
+            if (!w || !h || *w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide)
+                throw UsageError{bad + ": WIDTHxHEIGHT, 1 to 16384 pixels a side"};
+            o.width = *w;
+            o.height = *h;
+        } else if (name == "--dpi") {
+            const auto d = parse_number<double>(value);
+            if (!d || !(*d >= kMinDpi && *d <= kMaxDpi)) throw UsageError{bad + ": 24 to 960"};
+            o.dpi = *d;
+        } else {
+            if (value.empty()) throw UsageError{"the output file name is empty"};
+            o.output = value;
+        }
+    }
+    return o;
+}
+
+// The temporary file of a render under way, removed if a signal ends it.
+char g_temp_path[4096];
+
+void remove_temp_and_exit(int sig) {
+    if (g_temp_path[0]) unlink(g_temp_path);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+class ProgressBar {
+public:
+    ProgressBar(long total) : m_total(total), m_enabled(isatty(STDERR_FILENO) != 0) {}
+    void operator()(long done) {
+        if (!m_enabled) return;
+        const auto elapsed = std::chrono::steady_clock::now() - m_start;
+        if (elapsed < std::chrono::seconds(1) && done < m_total) return;
+        if (elapsed < std::chrono::seconds(1) && !m_shown) return;
+        constexpr int kWidth = 40;
+        const int filled = m_total > 0 ? static_cast<int>(kWidth * done / m_total) : kWidth;
+        std::fprintf(stderr, "\r[%-*.*s] %3d%%", kWidth, filled,
+                     "########################################", m_total > 0 ? int(100 * done / m_total) : 100);
+        if (done >= m_total) std::fputc('\n', stderr);
+        m_shown = true;
+    }
+
+private:
+    long m_total;
+    bool m_enabled;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+cairo_status_t write_to_file(void* closure, const unsigned char* data, unsigned int length) {
+    return std::fwrite(data, 1, length, static_cast<FILE*>(closure)) == length
+               ? CAIRO_STATUS_SUCCESS
+               : CAIRO_STATUS_WRITE_ERROR;
+}
+
+// Writes the canvas to `path` through a temporary file beside it.
+bool write_png(cairo_surface_t* surface, const std::string& path) {
+    const std::string pattern = path + ".XXXXXX";
+    if (pattern.size() >= sizeof g_temp_path) {
+        std::fprintf(stderr, "rays-render: output path too long\n");
+        return false;
+    }
+    std::memcpy(g_temp_path, pattern.c_str(), pattern.size() + 1);
+    const int fd = mkstemp(g_temp_path);
+    if (fd < 0) {
+        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        g_temp_path[0] = '\0';
+        return false;
+    }
+    // mkstemp makes the file private; give it the mode a new file would get.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    FILE* file = fdopen(fd, "wb");
+    const cairo_status_t status = cairo_surface_write_to_png_stream(surface, write_to_file, file);
+    const bool flushed = std::fflush(file) == 0 && fsync(fd) == 0;
+    const bool closed = std::fclose(file) == 0;
+    const int saved_errno = errno;
+    if (status != CAIRO_STATUS_SUCCESS || !flushed || !closed || rename(g_temp_path, path.c_str()) != 0) {
+        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", path.c_str(),
+                     status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(saved_errno));
+        unlink(g_temp_path);
+        g_temp_path[0] = '\0';
+        return false;
+    }
+    g_temp_path[0] = '\0';
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool help = false;
+    Options options;
+    try {
+        options = parse(argc, argv, help);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "rays-render: %s (see rays-render --help)\n", e.message.c_str());
+        return 2;
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_temp_and_exit);
+    try {
+        runtime::HeadlessRuntime headless(options.width, options.height, options.dpi, options.seed);
+        rays::Form1 form(headless);
+        ProgressBar progress(options.ticks);
+        headless.run(form, options.ticks, std::ref(progress));
+        return write_png(headless.canvas().surface(), options.output) ? 0 : 1;
+    } catch (const runtime::RuntimeError& e) {
+        std::fprintf(stderr, "rays-render: run-time error: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "rays-render: out of memory for a %dx%d image\n", options.width, options.height);
+        return 1;
+    }
+}
