@@ -1,8 +1,14 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
-CMAKE_FLAGS ?= -DRAYS_WERROR=ON
+CMAKE_FLAGS ?= -DRAYS_WERROR=ON -DRAYS_TICK_LOG=ON
 
-.PHONY: run test build deps clean
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# A sanitizer report ends the run, with a status no test expects of a child.
+SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86 \
+                UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87
+
+.PHONY: run test test-asan test-fuzz build deps clean
 
 deps:
 	@scripts/install-deps
@@ -16,6 +22,27 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
+	@$(MAKE) --no-print-directory test-asan test-fuzz
+
+# The unit, canvas and headless tests and rays-render under AddressSanitizer
+# and UndefinedBehaviorSanitizer (clang's, which also checks float-to-int casts).
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRAYS_SANITIZE=ON -DRAYS_WERROR=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) --target unit_tests render_cli_tests
+	$(SANITIZER_ENV) $(ASAN_BUILD)/tests/unit_tests --gtest_brief=1
+	$(SANITIZER_ENV) $(ASAN_BUILD)/tests/render_cli_tests --gtest_brief=1
+
+# Twenty seconds of the canvas fuzzer, on a copy of fuzz/corpus so that what
+# it finds stays in the build; a crash leaves its input in $(FUZZ_BUILD).
+test-fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRAYS_FUZZ=ON -DRAYS_WERROR=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD)
+	@rm -rf $(FUZZ_BUILD)/corpus && cp -R fuzz/corpus $(FUZZ_BUILD)/corpus
+	@echo "canvas_fuzzer: 20 s, log in $(FUZZ_BUILD)/fuzz.log"
+	@$(SANITIZER_ENV) $(FUZZ_BUILD)/fuzz/canvas_fuzzer -max_total_time=20 -timeout=60 -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus >$(FUZZ_BUILD)/fuzz.log 2>&1 \
+	  || { grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' $(FUZZ_BUILD)/fuzz.log; exit 1; }
+	@grep -E '^Done' $(FUZZ_BUILD)/fuzz.log
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -162,3 +162,25 @@ TEST(CanvasArguments, BadArgumentsFailAndDrawNothing) {
     for (std::uint32_t p : img.pixels) ASSERT_EQ(p & 0xFFFFFF, kBackground);
     EXPECT_TRUE(img.canvas.damage().empty());
 }
+
+TEST(CanvasArguments, ImpossiblePixelBuffersAreRefusedAndLeaveTheCanvasDetached) {
+    Image img(4, 4);
+    constexpr int kMax = std::numeric_limits<int>::max();
+    struct Bad {
+        int width, height, stride;
+    };
+    // Among them rows whose byte count does not fit an int.
+    const Bad bad_buffers[] = {
+        {0, 4, 16}, {4, 0, 16}, {-1, 4, 16}, {4, -1, 16}, {4, 4, 12}, {4, 4, 18}, {4, 4, -16},
+        {1 << 29, 1, 4}, {(1 << 30) + 1, 1, 4}, {kMax, 1, 4}, {kMax / 4 + 1, 1, kMax - 3},
+    };
+    for (const Bad& b : bad_buffers) {
+        ASSERT_FALSE(img.canvas.attach(img.pixels.data(), 4, 4, 16).failed());
+        EXPECT_TRUE(img.canvas.attach(img.pixels.data(), b.width, b.height, b.stride).failed())
+            << b.width << "x" << b.height << " stride " << b.stride;
+        EXPECT_EQ(img.canvas.width(), 0);
+        EXPECT_FALSE(img.canvas.draw_line(kGiven, 0, 0, 60, 60, 0).failed());
+        EXPECT_FALSE(img.canvas.clear().failed());
+    }
+    for (std::uint32_t p : img.pixels) ASSERT_EQ(p & 0xFFFFFF, kBackground);
+}

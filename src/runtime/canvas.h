@@ -61,7 +61,8 @@ private:
     Colour m_fill_colour = 0;
     double m_current_x = 0, m_current_y = 0; // twips, where the last line ended
 
-    int m_width = 0, m_height = 0;
+    std::uint32_t* m_pixels = nullptr;
+    int m_width = 0, m_height = 0, m_stride = 0;
     CairoSurface m_surface;
     CairoContext m_cr;
     Damage m_damage;

@@ -1,16 +1,24 @@
 #include "runtime/window_runtime.h"
 
 #include "runtime/desktop_dpi.h"
+#include "runtime/sdl_surface_presenter.h"
 #include "runtime/timer.h"
+#include "runtime/window_icon.h"
+#include "runtime/x11_shm_presenter.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstring>
-#include <vector>
+#include <cstdio>
+#include <string>
 
 namespace runtime {
 namespace {
+
+constexpr bool kTickLog = RAYS_TICK_LOG;
+
+long long nanoseconds(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
 
 // Only drivers that show a window on a desktop, and only for a display the
 // session names. Left to itself SDL falls back to its offscreen driver when
@@ -23,6 +31,12 @@ std::string display_drivers() {
     if (x11 && *x11) drivers = "x11";
     if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
     return drivers;
+}
+
+// In the tick-log build: when a step of the start or a tick happened.
+void log_step(const char* step) {
+    if constexpr (kTickLog)
+        std::fprintf(stderr, "step %s %lld\n", step, nanoseconds(std::chrono::steady_clock::now()));
 }
 
 [[noreturn]] void fail(const char* what) { throw RuntimeError(what, SDL_GetError()); }
@@ -46,40 +60,43 @@ std::int16_t shift_state() {
                                      ((mod & KMOD_ALT) ? 4 : 0));
 }
 
-void fill_rows(std::uint8_t* pixels, int pitch, int width, int height, Colour colour) {
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(y) * pitch);
-        std::fill(row, row + width, colour);
-    }
-}
-
 } // namespace
 
 WindowRuntime::WindowRuntime(const FormDescription& description)
-    : CanvasRuntime(kDefaultDpi), m_description(description) {
+    : CanvasRuntime(kDefaultDpi), m_description(description),
+      m_timer(std::chrono::milliseconds(description.timer_interval_ms), FixedRateTimer::Clock::now()) {
+    log_step("start");
     open_display();
+    log_step("display");
     const std::string caption(description.caption);
     m_window.reset(SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_UNDEFINED,
                                     SDL_WINDOWPOS_UNDEFINED, 1, 1,
                                     SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
     if (!m_window) fail("create window");
+    set_window_icon(m_window.get());
     m_canvas.set_dpi(desktop_dpi(m_window.get()));
     const double tpp = m_canvas.twips_per_pixel();
     SDL_SetWindowSize(m_window.get(), to_pixels(description.client_width_twips, tpp),
                       to_pixels(description.client_height_twips, tpp));
-    attach_surface();
-    check(m_canvas.clear(), "clear");
+    log_step("window");
+    m_presenter = make_x11_shm_presenter(m_window.get());
+    if (!m_presenter) m_presenter = std::make_unique<SdlSurfacePresenter>(m_window.get());
+    attach_canvas();
+    log_step("presenter");
 }
 
 WindowRuntime::~WindowRuntime() {
-    // The canvas draws on the window's pixels: let go of them first.
+    // The canvas draws on the presenter's pixels: let go of them first.
     (void)m_canvas.attach(nullptr, 0, 0, 0);
+    m_presenter.reset();
 }
 
 void WindowRuntime::open_display() {
     // SDL would otherwise present the window surface through a software
     // OpenGL renderer, at the cost of more than a core.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // An animation that runs for hours must not keep the screen from locking.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (!SDL_getenv("SDL_VIDEODRIVER")) {
         const std::string drivers = display_drivers();
         if (drivers.empty())
@@ -95,40 +112,16 @@ void WindowRuntime::open_display() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) fail("open display");
 }
 
-void WindowRuntime::attach_surface() {
-    m_surface = SDL_GetWindowSurface(m_window.get());
-    if (!m_surface) fail("window surface");
-    const Uint32 format = m_surface->format->format;
-    if (format != SDL_PIXELFORMAT_RGB888 && format != SDL_PIXELFORMAT_ARGB8888)
-        throw RuntimeError("window surface", std::string("unsupported pixel format ") +
-                                                 SDL_GetPixelFormatName(format));
-    check(m_canvas.attach(static_cast<std::uint32_t*>(m_surface->pixels), m_surface->w,
-                          m_surface->h, m_surface->pitch),
+void WindowRuntime::attach_canvas() {
+    check(m_canvas.attach(m_presenter->pixels(), m_presenter->width(), m_presenter->height(),
+                          m_presenter->stride()),
           "window surface");
 }
 
 void WindowRuntime::follow_window_size() {
-    // A size change replaces the window surface; SDL marks the old one stale
-    // as soon as it reads the change, before its event reaches us.
-    int w = 0, h = 0;
-    SDL_GetWindowSizeInPixels(m_window.get(), &w, &h);
-    if (w != m_surface->w || h != m_surface->h) carry_picture_over();
-}
-
-void WindowRuntime::carry_picture_over() {
-    const int old_w = m_surface->w, old_h = m_surface->h, old_pitch = m_surface->pitch;
-    std::vector<std::uint8_t> kept(static_cast<std::size_t>(old_pitch) * old_h);
-    std::memcpy(kept.data(), m_surface->pixels, kept.size());
-
-    attach_surface();
-    auto* pixels = static_cast<std::uint8_t*>(m_surface->pixels);
-    fill_rows(pixels, m_surface->pitch, m_surface->w, m_surface->h, kBackground);
-    const int w = std::min(old_w, m_surface->w), h = std::min(old_h, m_surface->h);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(pixels + static_cast<std::ptrdiff_t>(y) * m_surface->pitch,
-                    kept.data() + static_cast<std::ptrdiff_t>(y) * old_pitch,
-                    static_cast<std::size_t>(w) * 4);
-    present_all();
+    if (!m_presenter->follow_window_size()) return;
+    attach_canvas();
+    m_present_all = true;
 }
 
 Status WindowRuntime::set_window_state(int state) {
@@ -141,28 +134,17 @@ Status WindowRuntime::set_window_state(int state) {
 }
 
 void WindowRuntime::present_all() {
+    m_present_all = false;
     m_canvas.take_damage();
-    if (!m_visible) return;
-    follow_window_size();
-    m_canvas.take_damage();
-    if (SDL_UpdateWindowSurface(m_window.get()) != 0) fail("present");
+    if (m_visible) m_presenter->present_all();
 }
 
 void WindowRuntime::present_damage() {
-    const Damage& damage = m_canvas.damage();
-    if (damage.empty()) return;
-    if (!m_visible) {
-        m_canvas.take_damage();
-        return;
-    }
-    follow_window_size();
-    if (m_canvas.damage().empty()) return; // the whole picture was just presented
-    std::array<SDL_Rect, Damage::kMaxRects> rects;
-    std::size_t n = 0;
-    for (const PixelRect& r : damage) rects[n++] = SDL_Rect{r.x, r.y, r.w, r.h};
+    if (m_canvas.damage().empty()) return;
+    // While minimised or hidden the picture goes on changing; it is shown
+    // whole when the window comes back.
+    if (m_visible) m_presenter->present(m_canvas.damage());
     m_canvas.take_damage();
-    if (SDL_UpdateWindowSurfaceRects(m_window.get(), rects.data(), static_cast<int>(n)) != 0)
-        fail("present");
 }
 
 void WindowRuntime::dispatch(const SDL_Event& event, Form& form) {
@@ -186,7 +168,7 @@ void WindowRuntime::dispatch(const SDL_Event& event, Form& form) {
         case SDL_WINDOWEVENT_MAXIMIZED:
         case SDL_WINDOWEVENT_EXPOSED:
             m_visible = true;
-            present_all();
+            m_present_all = true;
             break;
         default: break;
         }
@@ -199,23 +181,31 @@ int WindowRuntime::run(Form& form) {
     using Clock = FixedRateTimer::Clock;
     form.load();
     if (ended()) return 0;
+    log_step("load");
     SDL_ShowWindow(m_window.get());
+    log_step("show");
     m_visible = true;
+    follow_window_size();
     present_all();
 
-    FixedRateTimer timer(std::chrono::milliseconds(m_description.timer_interval_ms), Clock::now());
-    SDL_Event event;
+    FixedRateTimer& timer = m_timer;
     while (!ended()) {
         const int wait_ms = m_description.timer_enabled ? timer.wait_ms(Clock::now()) : -1;
-        if (SDL_WaitEventTimeout(&event, wait_ms)) {
-            dispatch(event, form);
-            while (!ended() && SDL_PollEvent(&event)) dispatch(event, form);
+        if (m_presenter->wait_for_events(wait_ms)) {
+            SDL_PumpEvents();
+            SDL_Event event;
+            while (!ended() && SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+                dispatch(event, form);
             if (ended()) break;
+            if (m_present_all) present_all();
         }
         const Clock::time_point now = Clock::now();
         if (m_description.timer_enabled && timer.due(now)) {
             form.timer_tick();
             present_damage();
+            if constexpr (kTickLog)
+                std::fprintf(stderr, "tick %lld %lld %lld\n", nanoseconds(now),
+                             nanoseconds(timer.deadline()), nanoseconds(Clock::now()));
             timer.advance(now);
         }
     }

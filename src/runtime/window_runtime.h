@@ -1,14 +1,18 @@
 // The window runtime: a form in a real window on the desktop.
 //
 // SDL gives the window, its input and the event loop; the form's Canvas
-// draws straight into the window surface's pixels. That surface is the kept
-// picture: an expose presents it again, a size change carries it over into
-// the new surface, and each tick presents only the pixels that changed.
+// draws straight into the presenter's pixel buffer, the kept picture. An
+// expose presents it again, a size change carries it over into a buffer of
+// the new size, and each tick presents only the pixels that changed.
 #pragma once
 
 #include "runtime/canvas_runtime.h"
 #include "runtime/form.h"
+#include "runtime/presenter.h"
 #include "runtime/sdl_handles.h"
+#include "runtime/timer.h"
+
+#include <memory>
 
 namespace runtime {
 
@@ -30,9 +34,8 @@ public:
 
 private:
     void open_display();
-    void attach_surface();
+    void attach_canvas();
     void follow_window_size();
-    void carry_picture_over();
     void present_damage();
     void present_all();
     void dispatch(const SDL_Event& event, Form& form);
@@ -40,8 +43,12 @@ private:
     SdlVideo m_video;
     const FormDescription& m_description;
     SdlWindow m_window;
-    SDL_Surface* m_surface = nullptr; // owned by the window
+    std::unique_ptr<Presenter> m_presenter;
+    // The form's timer runs from the window's creation, so the first ray is
+    // drawn as soon as the window is up.
+    FixedRateTimer m_timer;
     bool m_visible = false;
+    bool m_present_all = false; // once the events at hand are handled
 };
 
 } // namespace runtime

@@ -1,6 +1,7 @@
 // The real program in a real X server, driven as a user would drive it.
 #include "e2e/x_session.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -122,6 +123,35 @@ TEST_F(RunningRays, ClosingThroughTheWindowManagerEndsWithStatusZero) {
     const auto status = rays->wait_for_exit(2s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
+}
+
+TEST_F(RunningRays, WindowCarriesTheProgramIcon) {
+    // Openbox hands a window without an icon a 48 x 48 one of its own, so only
+    // the pixels tell whose icon it is: those of data/icons/48x48/rays.png.
+    // Translucent edge pixels are left out, as 8-bit alpha rounds their colour.
+    const std::vector<long> icon =
+        numbers_in(x.run("xprop -id " + window + " -notype -f _NET_WM_ICON 32c ' $0+' _NET_WM_ICON"));
+    ASSERT_GE(icon.size(), 2u);
+    ASSERT_EQ(icon[0], 48);
+    ASSERT_EQ(icon[1], 48);
+    ASSERT_GE(icon.size(), 2u + 48 * 48);
+
+    cairo_surface_t* png = cairo_image_surface_create_from_png(RAYS_ICON_DIR "/48x48/rays.png");
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    const unsigned char* data = cairo_image_surface_get_data(png);
+    const int stride = cairo_image_surface_get_stride(png);
+    int opaque = 0, different = 0;
+    for (int row = 0; row < 48; ++row)
+        for (int column = 0; column < 48; ++column) {
+            const std::uint32_t want = reinterpret_cast<const std::uint32_t*>(data + row * stride)[column];
+            if (want >> 24 != 0xFF) continue;
+            ++opaque;
+            const long got = icon[2 + static_cast<std::size_t>(row) * 48 + column];
+            if (static_cast<std::uint32_t>(got) != want) ++different;
+        }
+    cairo_surface_destroy(png);
+    EXPECT_GT(opaque, 48 * 48 / 2);
+    EXPECT_EQ(different, 0) << "of " << opaque << " opaque pixels";
 }
 
 TEST(NoDisplay, ReportsTheRunTimeErrorAndExitsOne) {

@@ -1,0 +1,79 @@
+// Micro-benchmarks: one anti-aliased ray on a 1920x1080 canvas with the
+// geometry of a real cycle, and one tick of the form on a canvas that
+// draws nothing.
+#include "rays/form1.h"
+#include "runtime/canvas.h"
+#include "runtime/canvas_runtime.h"
+#include "runtime/random.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080;
+constexpr int kGiven = runtime::kLineStartGiven | runtime::kLineColourGiven;
+
+// The rays of a cycle: the real angles, start points as the phases draw them.
+struct Ray {
+    float x1, y1, x2, y2;
+    runtime::Colour colour;
+};
+
+std::vector<Ray> cycle_rays(int count) {
+    std::vector<Ray> rays;
+    runtime::Random random(1);
+    float ox = random.next() * 10000.0f, oy = random.next() * 10000.0f;
+    for (int i = 1; i <= count; ++i) {
+        const double counter = 100.0 * i;
+        if (i % 10000 == 0) {
+            ox = random.next() * 4000.0f;
+            oy = random.next() * 4000.0f;
+        }
+        rays.push_back({ox, oy, static_cast<float>(std::sin(counter) * 50000.0),
+                        static_cast<float>(std::cos(counter) * 50000.0),
+                        runtime::palette_colour(i % 3 == 0 ? 0 : 10)});
+    }
+    return rays;
+}
+
+void BM_DrawRay(benchmark::State& state) {
+    const std::vector<Ray> rays = cycle_rays(50000);
+    std::vector<std::uint32_t> pixels(std::size_t(kWidth) * kHeight);
+    runtime::Canvas canvas(96.0);
+    if (canvas.attach(pixels.data(), kWidth, kHeight, kWidth * 4).failed() ||
+        canvas.set_pen_width(5).failed() || canvas.clear().failed()) {
+        state.SkipWithError("cannot set up the canvas");
+        return;
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Ray& r = rays[i++ % rays.size()];
+        benchmark::DoNotOptimize(canvas.draw_line(kGiven, r.x1, r.y1, r.x2, r.y2, r.colour));
+        canvas.take_damage();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_DrawRay);
+
+// A runtime whose window draws nothing: what the form itself costs per tick.
+class NullRuntime final : public runtime::CanvasRuntime {
+public:
+    NullRuntime() : CanvasRuntime(96.0) {}
+    runtime::Status set_window_state(int) override { return runtime::Status::ok(); }
+};
+
+void BM_FormTick(benchmark::State& state) {
+    NullRuntime null;
+    rays::Form1 form(null);
+    form.load();
+    for (auto _ : state) form.timer_tick();
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_FormTick);
+
+} // namespace
+
+BENCHMARK_MAIN();

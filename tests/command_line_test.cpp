@@ -1,0 +1,62 @@
+// What rays makes of its arguments, without starting it.
+#include "rays/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <vector>
+
+using rays::CommandLine;
+using rays::interpret_command_line;
+
+namespace {
+
+CommandLine interpret(std::vector<std::string_view> args) { return interpret_command_line(args); }
+
+} // namespace
+
+TEST(CommandLine, NoArgumentsRunsTheAnimationAndPrintsNothing) {
+    const CommandLine c = interpret({});
+    EXPECT_TRUE(c.run_animation);
+    EXPECT_EQ(c.out, "");
+    EXPECT_EQ(c.err, "");
+}
+
+TEST(CommandLine, HelpAndVersionPrintOnStdoutAndExitZeroWithoutRunning) {
+    const CommandLine version = interpret({"--version"});
+    EXPECT_FALSE(version.run_animation);
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.err, "");
+    EXPECT_EQ(version.out, "rays " + std::string(rays::kVersion) + "\n");
+    EXPECT_TRUE(std::regex_match(std::string(rays::kVersion), std::regex(R"(\d+\.\d+)"))) << rays::kVersion;
+
+    const CommandLine help = interpret({"--help"});
+    EXPECT_FALSE(help.run_animation);
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: rays", 0), 0u) << help.out;
+    for (const char* needed : {"right-click", "--help", "--version"})
+        EXPECT_NE(help.out.find(needed), std::string::npos) << needed << " missing from\n" << help.out;
+    EXPECT_EQ(help.out.back(), '\n');
+}
+
+TEST(CommandLine, AnyOtherArgumentIsAnUnknownOptionWithStatusTwo) {
+    for (const std::string_view arg : {"-h", "-v", "--Help", "--versions", "--version=1", "help", "", "-", "--",
+                                       "--help\n", "Form1"}) {
+        const CommandLine c = interpret({arg});
+        EXPECT_FALSE(c.run_animation) << arg;
+        EXPECT_EQ(c.exit_status, 2) << arg;
+        EXPECT_EQ(c.out, "") << arg;
+        EXPECT_EQ(c.err, "rays: unknown option '" + std::string(arg) + "'\n");
+    }
+}
+
+TEST(CommandLine, TheFirstArgumentDecides) {
+    EXPECT_EQ(interpret({"--help", "--bogus"}).out, interpret({"--help"}).out);
+    EXPECT_EQ(interpret({"--version", "--help"}).out, interpret({"--version"}).out);
+
+    const CommandLine bogus_first = interpret({"--bogus", "--help"});
+    EXPECT_EQ(bogus_first.exit_status, 2);
+    EXPECT_EQ(bogus_first.err, "rays: unknown option '--bogus'\n");
+    EXPECT_EQ(bogus_first.out, "");
+}
