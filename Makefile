@@ -20,9 +20,10 @@ build: deps
 run: build
 	$(BUILD)/rays
 
+# The sanitizer and fuzz runs first, so that ctest's summary closes the output.
 test: build
-	cd $(BUILD) && ctest --output-on-failure --timeout 300
 	@$(MAKE) --no-print-directory test-asan test-fuzz
+	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
 # The unit, canvas and headless tests and rays-render under AddressSanitizer
 # and UndefinedBehaviorSanitizer (clang's, which also checks float-to-int casts).

@@ -92,7 +92,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
         if (from > to) continue;
         if (row + kPrefetchRows <= last_row && dy != 0) {
             const double ahead_x = x0 + (cy + kPrefetchRows - y0) * dx / dy;
-            const int ahead = std::clamp(static_cast<int>(ahead_x), 0, target.width - 1);
+            const int ahead = static_cast<int>(std::clamp(ahead_x, 0.0, target.width - 1.0));
             __builtin_prefetch(row_pointer(row + kPrefetchRows) + ahead, 1);
         }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <poll.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 namespace runtime {
@@ -98,6 +99,9 @@ std::unique_ptr<X11ShmPresenter::Buffer> X11ShmPresenter::make_buffer(Display* d
         return nullptr;
     }
     buffer->image->data = buffer->info.shmaddr;
+    // One call maps every page, much cheaper than a fault per page when the
+    // picture is first painted.
+    madvise(buffer->info.shmaddr, size, MADV_POPULATE_WRITE);
 
     // The server may refuse (it runs on another machine, say): ask, and wait
     // for the answer, rather than let the refusal end the program later.
