@@ -19,38 +19,49 @@ struct Interval {
     }
 };
 
+// The segment from a along the unit vector u for `length`, and the
+// reciprocals that turn its bounds into x on a row.
+struct Segment {
+    double ax, ay, ux, uy, length;
+    double inv_ux, inv_uy; // 0 where the component is 0
+};
+
 // The stretch of the row at height y that lies within `reach` of the segment.
 // The set of such points is convex, so it is the union of what the band
 // around the segment and the discs around its ends each give.
-Interval row_interval(double y, double ax, double ay, double ux, double uy, double length, double reach) {
+Interval row_interval(double y, const Segment& s, double reach) {
     Interval row;
     // Discs at both ends.
-    for (const double t : {0.0, length}) {
-        const double cx = ax + ux * t, cy = ay + uy * t;
+    for (const double t : {0.0, s.length}) {
+        const double cy = s.ay + s.uy * t;
         const double dy = y - cy;
         const double span2 = reach * reach - dy * dy;
         if (span2 >= 0) {
+            const double cx = s.ax + s.ux * t;
             const double span = std::sqrt(span2);
             row.unite(cx - span, cx + span);
         }
     }
-    // The band: -reach <= n.(p - a) <= reach and 0 <= u.(p - a) <= length,
-    // with n = (-uy, ux) and p = (x, y); each bound is linear in x.
+    // The band: |n.(p - a)| <= reach with n = (-uy, ux), and
+    // 0 <= u.(p - a) <= length, for p = (x, y); each is linear in x.
+    const double ry = y - s.ay;
     double lo = -INFINITY, hi = INFINITY;
-    auto bound = [&](double coefficient, double offset, double min, double max) {
-        // min <= coefficient * x + offset <= max
-        if (coefficient == 0) {
-            if (offset < min || offset > max) hi = -INFINITY;
-            return;
-        }
-        double a = (min - offset) / coefficient, b = (max - offset) / coefficient;
-        if (a > b) std::swap(a, b);
-        lo = std::max(lo, a);
-        hi = std::min(hi, b);
-    };
-    const double ry = y - ay;
-    bound(-uy, ux * ry + uy * ax, -reach, reach); // n.(p - a) = -uy (x - ax) + ux ry
-    bound(ux, uy * ry - ux * ax, 0.0, length);    // u.(p - a) = ux (x - ax) + uy ry
+    if (s.uy != 0) {
+        // -uy (x - ax) + ux ry in [-reach, reach]
+        const double a = s.ax + (s.ux * ry - reach) * s.inv_uy, b = s.ax + (s.ux * ry + reach) * s.inv_uy;
+        lo = std::max(lo, std::min(a, b));
+        hi = std::min(hi, std::max(a, b));
+    } else if (std::fabs(ry) > reach) {
+        return row;
+    }
+    if (s.ux != 0) {
+        // ux (x - ax) + uy ry in [0, length]
+        const double a = s.ax - s.uy * ry * s.inv_ux, b = s.ax + (s.length - s.uy * ry) * s.inv_ux;
+        lo = std::max(lo, std::min(a, b));
+        hi = std::min(hi, std::max(a, b));
+    } else if (s.uy * ry < 0 || s.uy * ry > s.length) {
+        return row;
+    }
     row.unite(lo, hi);
     return row;
 }
@@ -73,6 +84,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
     const double dx = x1 - x0, dy = y1 - y0;
     const double length = std::hypot(dx, dy);
     const double ux = length > 0 ? dx / length : 1.0, uy = length > 0 ? dy / length : 0.0;
+    const Segment segment{x0, y0, ux, uy, length, ux != 0 ? 1.0 / ux : 0.0, uy != 0 ? 1.0 / uy : 0.0};
     // Coverage ramps from 1 at half a pixel inside the edge to 0 half a
     // pixel outside it.
     const double outer = radius + 0.5, inner = radius - 0.5;
@@ -85,7 +97,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
     };
     for (int row = first_row; row <= last_row; ++row) {
         const double cy = row + 0.5;
-        const Interval touched = row_interval(cy, x0, y0, ux, uy, length, outer);
+        const Interval touched = row_interval(cy, segment, outer);
         if (touched.lo > touched.hi) continue;
         const int from = std::max(0, static_cast<int>(std::floor(touched.lo - 0.5)));
         const int to = std::min(target.width - 1, static_cast<int>(std::ceil(touched.hi - 0.5)));
@@ -98,7 +110,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
 
         // Pixels whose centres lie a half pixel inside the edge are covered.
         Interval solid;
-        if (inner > 0) solid = row_interval(cy, x0, y0, ux, uy, length, inner);
+        if (inner > 0) solid = row_interval(cy, segment, inner);
         const int solid_from = solid.lo <= solid.hi ? static_cast<int>(std::ceil(solid.lo - 0.5)) : to + 1;
         const int solid_to = solid.lo <= solid.hi ? static_cast<int>(std::floor(solid.hi - 0.5)) : to;
 

@@ -195,9 +195,11 @@ void X11ShmPresenter::present_all() {
 }
 
 bool X11ShmPresenter::wait_for_events(int timeout_ms) {
+    // Every request we or SDL make is flushed when made (SDL flushes as it
+    // reads events), and a flush reads what the server sent: so the events
+    // that arrived are in Xlib's queue or still on the socket.
     if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return true;
     if (XEventsQueued(m_display, QueuedAlready) > 0) return true;
-    XFlush(m_display);
     pollfd connection{ConnectionNumber(m_display), POLLIN, 0};
     // Interrupted by a signal counts as "maybe": SDL turns SIGINT and SIGTERM
     // into a quit event when it next reads events.
