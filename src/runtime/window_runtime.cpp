@@ -4,6 +4,7 @@
 #include "runtime/sdl_surface_presenter.h"
 #include "runtime/timer.h"
 #include "runtime/window_icon.h"
+#include "runtime/x11_lost_connection.h"
 #include "runtime/x11_shm_presenter.h"
 
 #include <algorithm>
@@ -67,6 +68,7 @@ WindowRuntime::WindowRuntime(const FormDescription& description)
       m_timer(std::chrono::milliseconds(description.timer_interval_ms), FixedRateTimer::Clock::now()) {
     log_step("start");
     open_display();
+    if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) exit_when_x_connection_is_lost();
     log_step("display");
     const std::string caption(description.caption);
     m_window.reset(SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_UNDEFINED,

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -61,6 +62,11 @@ XSession::XSession(int width, int height, int dpi) {
 XSession::~XSession() {
     m_window_manager.reset();
     m_server.reset();
+}
+
+void XSession::kill_server() {
+    m_server->signal(SIGKILL);
+    (void)m_server->wait_for_exit(5s);
 }
 
 std::map<std::string, std::string> XSession::env() const {

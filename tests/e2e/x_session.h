@@ -33,6 +33,8 @@ public:
     // Waits for a top-level window with this exact title; returns its id or 0.
     std::string wait_for_window(const std::string& title, std::chrono::milliseconds limit) const;
     [[nodiscard]] Screenshot screenshot() const;
+    // Ends the X server at once, as a crash would.
+    void kill_server();
 
 private:
     std::string m_display;

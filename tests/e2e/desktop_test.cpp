@@ -1,0 +1,281 @@
+// What window systems and users do to a running program: covering,
+// minimising, resizing, signals, a dying X server, other resolutions.
+#include "e2e/x_session.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+using e2e::Process;
+using e2e::Screenshot;
+using e2e::XSession;
+
+namespace {
+
+constexpr std::uint32_t kBackground = 0xF0F0F0;
+
+std::vector<long> numbers_in(const std::string& text) {
+    std::vector<long> out;
+    std::string cleaned = text;
+    for (char& ch : cleaned)
+        if (!std::isdigit(static_cast<unsigned char>(ch)) && ch != '-') ch = ' ';
+    std::istringstream in(cleaned);
+    long n;
+    while (in >> n) out.push_back(n);
+    return out;
+}
+
+long peak_rss_kib(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return numbers_in(line).at(0);
+    return -1;
+}
+
+// Tick times (ns) from the tick-log program's stderr.
+std::vector<long long> tick_times(const std::string& log) {
+    std::vector<long long> ticks;
+    std::istringstream in(log);
+    std::string word;
+    long long at, deadline, presented;
+    while (in >> word) {
+        if (word == "tick" && (in >> at >> deadline >> presented)) ticks.push_back(at);
+    }
+    return ticks;
+}
+
+struct Rays : ::testing::Test {
+    std::unique_ptr<XSession> x;
+    std::unique_ptr<Process> rays;
+    std::string window;
+
+    void start(const char* binary = RAYS_BINARY) {
+        ASSERT_NE(binary, nullptr);
+        if (!x) x = std::make_unique<XSession>();
+        rays = std::make_unique<Process>(std::vector<std::string>{binary}, x->env());
+        window = x->wait_for_window("Form1", 10s);
+        ASSERT_FALSE(window.empty()) << rays->stderr_text();
+        ASSERT_TRUE(wait_for_state(true));
+    }
+    bool wait_for_state(bool maximised) {
+        for (int i = 0; i < 150; ++i) {
+            const bool now = x->run("xprop -id " + window + " _NET_WM_STATE").find("MAXIMIZED_HORZ") !=
+                             std::string::npos;
+            if (now == maximised) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    // Client area: x, y, width, height on the screen.
+    std::vector<long> client() {
+        return numbers_in(x->run("xwininfo -id " + window + " | grep -E 'Absolute|Width|Height' | cut -d: -f2"));
+    }
+    void set_maximised(bool on) {
+        x->run("wmctrl -i -r " + window + (on ? " -b add" : " -b remove") + ",maximized_vert,maximized_horz");
+        ASSERT_TRUE(wait_for_state(on));
+        std::this_thread::sleep_for(100ms);
+    }
+};
+
+// Pixels of `before` in the rectangle that show a ray (not the background).
+std::vector<std::pair<int, int>> ray_pixels(const Screenshot& shot, int x0, int y0, int x1, int y1) {
+    std::vector<std::pair<int, int>> out;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (shot.at(x, y) != kBackground) out.emplace_back(x, y);
+    return out;
+}
+
+// Share of the pixels that still show a ray.
+double share_still_drawn(const std::vector<std::pair<int, int>>& pixels, const Screenshot& after) {
+    if (pixels.empty()) return 0;
+    long kept = 0;
+    for (auto [x, y] : pixels) kept += after.at(x, y) != kBackground;
+    return double(kept) / double(pixels.size());
+}
+
+} // namespace
+
+// Share of the pixels that look the same in both screenshots.
+double share_unchanged(const std::vector<std::pair<int, int>>& pixels, const Screenshot& before,
+                       const Screenshot& after) {
+    if (pixels.empty()) return 0;
+    long same = 0;
+    for (auto [x, y] : pixels) same += after.at(x, y) == before.at(x, y);
+    return double(same) / double(pixels.size());
+}
+
+// The program is stopped while its window is covered or minimised, so that
+// no new ray changes the picture; when it goes on, it must show the picture
+// again by itself.
+TEST_F(Rays, PictureSurvivesBeingCoveredAndMinimised) {
+    start();
+    std::this_thread::sleep_for(1500ms);
+    rays->signal(SIGSTOP);
+    std::this_thread::sleep_for(100ms);
+    const Screenshot before = x->screenshot();
+    const auto drawn = ray_pixels(before, 100, 100, 600, 500);
+    ASSERT_GT(drawn.size(), 1000u);
+
+    // Another window over the picture, then away.
+    {
+        Process clock({"xclock", "-geometry", "500x400"}, x->env());
+        const std::string id = x->wait_for_window("xclock", 5s);
+        ASSERT_FALSE(id.empty());
+        x->run("xdotool windowmove --sync " + id + " 100 100 windowraise " + id);
+        std::this_thread::sleep_for(500ms);
+        EXPECT_LT(share_unchanged(drawn, before, x->screenshot()), 0.5) << "the clock did not cover the rays";
+    }
+    // Long enough to handle the expose. The few rays drawn meanwhile cross
+    // the dense middle of the fan and change up to a tenth or so of it; a
+    // lost picture keeps less than half, as the covered one shows.
+    rays->signal(SIGCONT);
+    std::this_thread::sleep_for(60ms);
+    rays->signal(SIGSTOP);
+    EXPECT_GT(share_unchanged(drawn, before, x->screenshot()), 0.8);
+
+    // Minimised and back.
+    const Screenshot again = x->screenshot();
+    x->run("xdotool windowminimize " + window);
+    std::this_thread::sleep_for(300ms);
+    x->run("xdotool windowactivate " + window);
+    std::this_thread::sleep_for(300ms);
+    rays->signal(SIGCONT);
+    std::this_thread::sleep_for(60ms);
+    rays->signal(SIGSTOP);
+    EXPECT_GT(share_unchanged(ray_pixels(again, 100, 100, 600, 500), again, x->screenshot()), 0.8);
+    rays->signal(SIGCONT);
+    EXPECT_TRUE(rays->running());
+}
+
+#ifndef RAYS_TICK_LOG_BINARY
+#define RAYS_TICK_LOG_BINARY nullptr
+#endif
+
+TEST_F(Rays, TicksGoOnWhileMinimised) {
+    if (!RAYS_TICK_LOG_BINARY) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    start(RAYS_TICK_LOG_BINARY);
+    std::this_thread::sleep_for(500ms);
+    x->run("xdotool windowminimize " + window);
+    std::this_thread::sleep_for(300ms);
+    const auto from = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1s);
+    const auto to = std::chrono::steady_clock::now();
+    x->run("xdotool windowactivate --sync " + window);
+    rays->signal(SIGTERM);
+    ASSERT_TRUE(rays->wait_for_exit(2s).has_value());
+    long during = 0;
+    for (long long t : tick_times(rays->stderr_text()))
+        during += t >= from.time_since_epoch().count() && t < to.time_since_epoch().count();
+    EXPECT_GE(during, 95);
+    EXPECT_LE(during, 101);
+}
+
+TEST_F(Rays, RestoredSizeKeepsItsPartAndMaximisingShowsBackgroundBeyond) {
+    start();
+    std::this_thread::sleep_for(1500ms);
+    const std::vector<long> big = client();
+    const Screenshot before = x->screenshot();
+
+    set_maximised(false);
+    const std::vector<long> small = client();
+    EXPECT_EQ(small[2], 312); // 4680 x 3090 twips at 15 twips a pixel
+    EXPECT_EQ(small[3], 206);
+    set_maximised(true);
+    const Screenshot after = x->screenshot();
+    ASSERT_EQ(client(), big);
+
+    // The part that stayed in the window is kept; beyond it the background,
+    // crossed only by the few rays drawn since (a kept picture would be
+    // close to 1 there).
+    const int left = static_cast<int>(big[0]), top = static_cast<int>(big[1]);
+    const auto kept = ray_pixels(before, left, top, left + 300, top + 195);
+    const auto beyond = ray_pixels(before, left + 700, top + 400, left + 1800, top + 1000);
+    ASSERT_GT(kept.size(), 500u);
+    ASSERT_GT(beyond.size(), 500u);
+    EXPECT_GT(share_still_drawn(kept, after), 0.97);
+    EXPECT_LT(share_still_drawn(beyond, after), 0.6);
+}
+
+TEST_F(Rays, ShrunkToOnePixelAndGrownBack) {
+    start();
+    set_maximised(false);
+    x->run("xdotool windowsize --sync " + window + " 1 1");
+    std::this_thread::sleep_for(500ms);
+    x->run("xdotool windowsize --sync " + window + " 900 700");
+    std::this_thread::sleep_for(700ms);
+    ASSERT_TRUE(rays->running()) << rays->stderr_text();
+    const std::vector<long> c = client();
+    const Screenshot shot = x->screenshot();
+    EXPECT_GT(ray_pixels(shot, int(c[0]), int(c[1]), int(c[0] + 200), int(c[1] + 200)).size(), 100u);
+    EXPECT_LT(peak_rss_kib(rays->pid()), 64 * 1024);
+}
+
+TEST(HugeScreen, RunsMaximisedOnOneSurface) {
+    XSession x(7680, 4320);
+    Process rays({RAYS_BINARY}, x.env());
+    ASSERT_FALSE(x.wait_for_window("Form1", 10s).empty()) << rays.stderr_text();
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(rays.running()) << rays.stderr_text();
+    const long surface_kib = 7680L * 4320 * 4 / 1024;
+    EXPECT_LT(peak_rss_kib(rays.pid()), surface_kib + 40 * 1024);
+}
+
+TEST_F(Rays, DesktopResolutionSetsTwipsPerPixel) {
+    x = std::make_unique<XSession>();
+    x->run("sh -c 'echo Xft.dpi: 192 | xrdb -merge'");
+    start();
+    set_maximised(false);
+    const std::vector<long> small = client();
+    EXPECT_EQ(small[2], 624); // twice the pixels at 7.5 twips a pixel
+    EXPECT_EQ(small[3], 412);
+}
+
+TEST_F(Rays, SignalsEndItCleanly) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        start();
+        std::this_thread::sleep_for(300ms);
+        rays->signal(sig);
+        const auto status = rays->wait_for_exit(1s);
+        ASSERT_TRUE(status.has_value()) << "signal " << sig;
+        EXPECT_EQ(*status, 0) << "signal " << sig;
+        EXPECT_EQ(rays->stderr_text(), "") << "signal " << sig;
+    }
+}
+
+TEST_F(Rays, StoppedAndContinuedGoesOnWithoutABurst) {
+    if (!RAYS_TICK_LOG_BINARY) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    start(RAYS_TICK_LOG_BINARY);
+    std::this_thread::sleep_for(500ms);
+    rays->signal(SIGSTOP);
+    std::this_thread::sleep_for(2s);
+    const auto resumed = std::chrono::steady_clock::now().time_since_epoch().count();
+    rays->signal(SIGCONT);
+    std::this_thread::sleep_for(2500ms);
+    rays->signal(SIGTERM);
+    ASSERT_TRUE(rays->wait_for_exit(2s).has_value());
+    long first_second = 0, second_second = 0;
+    for (long long t : tick_times(rays->stderr_text())) {
+        first_second += t >= resumed && t < resumed + 1'000'000'000;
+        second_second += t >= resumed + 1'000'000'000 && t < resumed + 2'000'000'000;
+    }
+    EXPECT_LE(first_second, 101);
+    EXPECT_GE(first_second, 95);
+    EXPECT_GE(second_second, 98);
+    EXPECT_LE(second_second, 101);
+}
+
+TEST_F(Rays, LosingTheXServerEndsItWithTheRunTimeError) {
+    start();
+    std::this_thread::sleep_for(300ms);
+    x->kill_server();
+    const auto status = rays->wait_for_exit(1s);
+    ASSERT_TRUE(status.has_value()) << "still running a second after the X server died";
+    EXPECT_EQ(*status, 1);
+    EXPECT_EQ(rays->stderr_text(), "rays: run-time error: X server: connection lost\n");
+}
