@@ -68,7 +68,6 @@ WindowRuntime::WindowRuntime(const FormDescription& description)
       m_timer(std::chrono::milliseconds(description.timer_interval_ms), FixedRateTimer::Clock::now()) {
     log_step("start");
     open_display();
-    if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) exit_when_x_connection_is_lost();
     log_step("display");
     const std::string caption(description.caption);
     m_window.reset(SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_UNDEFINED,
@@ -94,9 +93,6 @@ WindowRuntime::~WindowRuntime() {
 }
 
 void WindowRuntime::open_display() {
-    // SDL would otherwise present the window surface through a software
-    // OpenGL renderer, at the cost of more than a core.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // An animation that runs for hours must not keep the screen from locking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (!SDL_getenv("SDL_VIDEODRIVER")) {
@@ -109,9 +105,16 @@ void WindowRuntime::open_display() {
             throw RuntimeError("open display", x11 && *x11 ? std::string("cannot connect to X display ") + x11
                                                            : std::string(SDL_GetError()));
         }
-        return;
+    } else if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        fail("open display");
     }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) fail("open display");
+    // On X11, SDL would otherwise present the window surface through a
+    // software OpenGL renderer, at the cost of more than a core. Elsewhere
+    // that renderer is the only way it has to show a surface.
+    if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        exit_when_x_connection_is_lost();
+    }
 }
 
 void WindowRuntime::attach_canvas() {
