@@ -10,6 +10,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using e2e::numbers_in;
 using e2e::Process;
 using e2e::Screenshot;
 using e2e::XSession;
@@ -18,16 +19,6 @@ namespace {
 
 constexpr std::uint32_t kBackground = 0xF0F0F0;
 
-std::vector<long> numbers_in(const std::string& text) {
-    std::vector<long> out;
-    std::string cleaned = text;
-    for (char& ch : cleaned)
-        if (!std::isdigit(static_cast<unsigned char>(ch)) && ch != '-') ch = ' ';
-    std::istringstream in(cleaned);
-    long n;
-    while (in >> n) out.push_back(n);
-    return out;
-}
 
 long peak_rss_kib(int pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

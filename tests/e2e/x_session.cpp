@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +24,17 @@ bool wait_until(std::chrono::milliseconds limit, auto&& condition) {
 }
 
 } // namespace
+
+std::vector<long> numbers_in(const std::string& text) {
+    std::vector<long> out;
+    std::string cleaned = text;
+    for (char& ch : cleaned)
+        if (!std::isdigit(static_cast<unsigned char>(ch)) && ch != '-') ch = ' ';
+    std::istringstream in(cleaned);
+    long n;
+    while (in >> n) out.push_back(n);
+    return out;
+}
 
 long Screenshot::count(std::uint32_t colour, int w, int h) const {
     long n = 0;

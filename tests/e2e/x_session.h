@@ -19,6 +19,9 @@ struct Screenshot {
     [[nodiscard]] long count(std::uint32_t colour, int w, int h) const;
 };
 
+// The whole numbers in a text, such as xprop and xwininfo print.
+std::vector<long> numbers_in(const std::string& text);
+
 class XSession {
 public:
     explicit XSession(int width = 1920, int height = 1080, int dpi = 96);
