@@ -47,8 +47,6 @@ Status Canvas::attach(std::uint32_t* pixels, int width, int height, int stride) 
         m_surface.reset();
         return Status::failure("out of memory");
     }
-    cairo_set_line_cap(m_cr.get(), CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_width(m_cr.get(), m_pen_width);
     m_pixels = pixels;
     m_width = width;
     m_height = height;
@@ -59,7 +57,6 @@ Status Canvas::attach(std::uint32_t* pixels, int width, int height, int stride) 
 Status Canvas::set_pen_width(int pixels) {
     if (pixels < 1 || pixels > kMaxPenWidth) return Status::failure("pen width out of range");
     m_pen_width = pixels;
-    if (m_cr) cairo_set_line_width(m_cr.get(), pixels);
     return Status::ok();
 }
 
@@ -103,8 +100,8 @@ Status Canvas::draw_line(int flags, float x1, float y1, float x2, float y2, Colo
     m_current_y = y2;
     if (!m_cr) return Status::ok();
 
-    // A twip coordinate names the pixel it falls in; cairo addresses pixel
-    // edges, so the centre of pixel n is at n + 0.5.
+    // A twip coordinate names the pixel it falls in; pixel n covers
+    // [n, n + 1), so its centre is at n + 0.5.
     const double k = 1.0 / m_twips_per_pixel;
     Segment s{x1 * k + 0.5, y1 * k + 0.5, x2 * k + 0.5, y2 * k + 0.5};
     // Keep the round caps of a clipped end outside the surface.
