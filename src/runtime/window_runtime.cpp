@@ -193,9 +193,8 @@ int WindowRuntime::run(Form& form) {
     follow_window_size();
     present_all();
 
-    FixedRateTimer& timer = m_timer;
     while (!ended()) {
-        const int wait_ms = m_description.timer_enabled ? timer.wait_ms(Clock::now()) : -1;
+        const int wait_ms = m_description.timer_enabled ? m_timer.wait_ms(Clock::now()) : -1;
         if (m_presenter->wait_for_events(wait_ms)) {
             SDL_PumpEvents();
             SDL_Event event;
@@ -205,13 +204,13 @@ int WindowRuntime::run(Form& form) {
             if (m_present_all) present_all();
         }
         const Clock::time_point now = Clock::now();
-        if (m_description.timer_enabled && timer.due(now)) {
+        if (m_description.timer_enabled && m_timer.due(now)) {
             form.timer_tick();
             present_damage();
             if constexpr (kTickLog)
                 std::fprintf(stderr, "tick %lld %lld %lld\n", nanoseconds(now),
-                             nanoseconds(timer.deadline()), nanoseconds(Clock::now()));
-            timer.advance(now);
+                             nanoseconds(m_timer.deadline()), nanoseconds(Clock::now()));
+            m_timer.advance(now);
         }
     }
     return 0;
