@@ -111,9 +111,7 @@ Status Canvas::draw_line(int flags, float x1, float y1, float x2, float y2, Colo
 
     // Lines are the animation's hot path: drawn by a rasteriser made for
     // them, which touches each covered pixel once and nothing else.
-    cairo_surface_flush(m_surface.get());
     draw_thick_line({m_pixels, m_width, m_height, m_stride}, s.x0, s.y0, s.x1, s.y1, m_pen_width, colour);
-    cairo_surface_mark_dirty(m_surface.get());
     add_line_damage(s.x0, s.y0, s.x1, s.y1);
     return Status::ok();
 }

@@ -46,7 +46,12 @@ public:
     [[nodiscard]] int pen_width() const { return m_pen_width; }
     [[nodiscard]] int fill_style() const { return m_fill_style; }
     [[nodiscard]] Colour fill_colour() const { return m_fill_colour; }
-    [[nodiscard]] cairo_surface_t* surface() const { return m_surface.get(); }
+    // The pixels as a cairo surface, for writing images. Lines are drawn
+    // behind cairo's back, so it is told of them here rather than per line.
+    [[nodiscard]] cairo_surface_t* surface() const {
+        if (m_surface) cairo_surface_mark_dirty(m_surface.get());
+        return m_surface.get();
+    }
 
     // Pixels changed since the last take_damage().
     [[nodiscard]] const Damage& damage() const { return m_damage; }
