@@ -2,9 +2,9 @@
 // geometry of a real cycle, and one tick of the form on a canvas that
 // draws nothing.
 #include "rays/form1.h"
-#include "runtime/canvas.h"
-#include "runtime/canvas_runtime.h"
-#include "runtime/random.h"
+#include "draw/canvas.h"
+#include "draw/canvas_runtime.h"
+#include "form/random.h"
 
 #include <benchmark/benchmark.h>
 

@@ -30,9 +30,9 @@
 //  10 take damage
 //  11 resolution   uint16, as at the start
 // Set CANVAS_FUZZER_TRACE=1 to print the operations as they run.
-#include "runtime/canvas.h"
-#include "runtime/desktop_dpi.h"
-#include "runtime/form_runtime.h"
+#include "draw/canvas.h"
+#include "form/units.h"
+#include "form/form_runtime.h"
 
 #include <algorithm>
 #include <cstdarg>

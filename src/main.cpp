@@ -1,14 +1,37 @@
 // rays: thick coloured rays fanning out from near the top-left corner.
 #include "rays/command_line.h"
 #include "rays/form1.h"
-#include "runtime/window_runtime.h"
+#include "window/open_platform.h"
+#include "window/quit_signals.h"
+#include "window/window_runtime.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
+namespace {
+
+// A program started with standard streams closed would hand out their
+// numbers to the first files it opens, and a message for stderr could then
+// land in the display connection.
+void open_closed_standard_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    open_closed_standard_streams();
     // argc is 0 when a caller of exec passes no argv[0] at all.
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const rays::CommandLine command = rays::interpret_command_line(args);
@@ -24,7 +47,13 @@ int main(int argc, char** argv) {
     }
 
     try {
-        runtime::WindowRuntime window(rays::Form1::kDescription);
+        runtime::QuitSignals quit_signals;
+        runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(), quit_signals);
+#ifdef RAYS_TICK_LOG
+        // rays-tick-log: the same program, telling benchmarks when each tick
+        // ran and reached the screen.
+        window.set_tick_log(stderr);
+#endif
         rays::Form1 form(window);
         return window.run(form);
     } catch (const runtime::RuntimeError& error) {

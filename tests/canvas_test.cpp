@@ -1,7 +1,7 @@
 // The canvas on cairo images: where lines land, how wide, in what colour, and
 // that bad arguments are refused without touching a pixel.
 #include "image.h"
-#include "runtime/form_runtime.h"
+#include "form/form_runtime.h"
 
 #include <gtest/gtest.h>
 

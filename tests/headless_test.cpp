@@ -1,6 +1,6 @@
 // The picture that the headless runtime draws.
 #include "rays/form1.h"
-#include "runtime/headless_runtime.h"
+#include "headless/headless_runtime.h"
 
 #include <gtest/gtest.h>
 

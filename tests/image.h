@@ -1,7 +1,7 @@
 // A canvas on a plain pixel buffer, for looking at what was drawn.
 #pragma once
 
-#include "runtime/canvas.h"
+#include "draw/canvas.h"
 
 #include <gtest/gtest.h>
 

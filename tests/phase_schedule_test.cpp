@@ -2,7 +2,7 @@
 // recording runtime.
 #include "rays/form1.h"
 #include "recording_runtime.h"
-#include "runtime/random.h"
+#include "form/random.h"
 
 #include <gtest/gtest.h>
 

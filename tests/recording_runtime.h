@@ -1,8 +1,8 @@
 // A runtime that records each operation a form asks of it, for tests.
 #pragma once
 
-#include "runtime/form_runtime.h"
-#include "runtime/random.h"
+#include "form/form_runtime.h"
+#include "form/random.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // holds must not grow from cycle to cycle. The program runs for days on a
 // desktop; a few bytes kept per ray would add up to gigabytes there.
 #include "rays/form1.h"
-#include "runtime/headless_runtime.h"
+#include "headless/headless_runtime.h"
 
 #include <gtest/gtest.h>
 

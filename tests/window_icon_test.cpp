@@ -1,6 +1,7 @@
-// The window icon: PNG bytes to the surface SDL hands to the window manager.
-#include "runtime/cairo_handles.h"
-#include "runtime/window_icon.h"
+// The window icon: PNG bytes to the pixels the window manager is handed.
+#include "draw/cairo_handles.h"
+#include "tools/icon_cardinals.h"
+#include "window/window_icon.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 
 using runtime::CairoContext;
 using runtime::CairoSurface;
-using runtime::icon_surface_from_png;
+using tools::icon_cardinals_from_png;
 
 namespace {
 
@@ -43,11 +44,15 @@ Bytes png_of(const std::vector<Rgba>& pixels, cairo_format_t format) {
     return png;
 }
 
-Rgba pixel(SDL_Surface* surface, int x, int y) {
-    const auto* row = static_cast<const std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
-    Uint8 r, g, b, a;
-    SDL_GetRGBA(reinterpret_cast<const std::uint32_t*>(row)[x], surface->format, &r, &g, &b, &a);
-    return {r, g, b, a};
+Rgba pixel(const std::vector<std::uint32_t>& icon, int x, int y) {
+    const std::uint32_t p = icon.at(2 + static_cast<std::size_t>(y) * icon[0] + static_cast<std::size_t>(x));
+    return {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF), int(p >> 24)};
+}
+
+Bytes file_bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << path;
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Premultiplying to 8 bits and back loses a little on translucent pixels.
@@ -61,43 +66,40 @@ void expect_near(Rgba got, Rgba want, int tolerance, const char* what) {
 } // namespace
 
 TEST(WindowIcon, ColourAndAlphaComeThroughStraight) {
-    const runtime::SdlSurface icon = icon_surface_from_png(
+    const auto icon = icon_cardinals_from_png(
         png_of({{10, 20, 30, 255}, {200, 100, 50, 128}, {255, 255, 255, 0}}, CAIRO_FORMAT_ARGB32));
     ASSERT_TRUE(icon);
-    EXPECT_EQ(icon->w, 3);
-    EXPECT_EQ(icon->h, 1);
-    EXPECT_EQ(icon->format->format, SDL_PIXELFORMAT_ARGB8888);
-    expect_near(pixel(icon.get(), 0, 0), {10, 20, 30, 255}, 0, "opaque");
-    expect_near(pixel(icon.get(), 1, 0), {200, 100, 50, 128}, 2, "translucent");
-    EXPECT_EQ(pixel(icon.get(), 2, 0).a, 0);
+    EXPECT_EQ((*icon)[0], 3u);
+    EXPECT_EQ((*icon)[1], 1u);
+    ASSERT_EQ(icon->size(), 5u);
+    expect_near(pixel(*icon, 0, 0), {10, 20, 30, 255}, 0, "opaque");
+    expect_near(pixel(*icon, 1, 0), {200, 100, 50, 128}, 2, "translucent");
+    EXPECT_EQ(pixel(*icon, 2, 0).a, 0);
 }
 
 TEST(WindowIcon, APngWithoutAlphaGivesAnOpaqueIcon) {
-    const runtime::SdlSurface icon =
-        icon_surface_from_png(png_of({{240, 240, 240, 255}, {0, 255, 0, 255}}, CAIRO_FORMAT_RGB24));
+    const auto icon = icon_cardinals_from_png(png_of({{240, 240, 240, 255}, {0, 255, 0, 255}}, CAIRO_FORMAT_RGB24));
     ASSERT_TRUE(icon);
-    expect_near(pixel(icon.get(), 0, 0), {240, 240, 240, 255}, 0, "background");
-    expect_near(pixel(icon.get(), 1, 0), {0, 255, 0, 255}, 0, "light green");
+    expect_near(pixel(*icon, 0, 0), {240, 240, 240, 255}, 0, "background");
+    expect_near(pixel(*icon, 1, 0), {0, 255, 0, 255}, 0, "light green");
 }
 
 TEST(WindowIcon, BytesThatAreNotAWholePngGiveNoIcon) {
-    const auto built_in = runtime::window_icon_png();
+    const Bytes png = file_bytes(RAYS_ICON_DIR "/16x16/rays.png");
     const Bytes garbage = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'};
-    EXPECT_FALSE(icon_surface_from_png({}));
-    EXPECT_FALSE(icon_surface_from_png(garbage));
-    EXPECT_FALSE(icon_surface_from_png(built_in.first(built_in.size() / 2)));
+    EXPECT_FALSE(icon_cardinals_from_png({}));
+    EXPECT_FALSE(icon_cardinals_from_png(garbage));
+    EXPECT_FALSE(icon_cardinals_from_png(std::span(png).first(png.size() / 2)));
 }
 
-TEST(WindowIcon, TheBuiltInIconIsThe48PixelOneInDataIcons) {
-    std::ifstream file(RAYS_ICON_DIR "/48x48/rays.png", std::ios::binary);
-    ASSERT_TRUE(file) << RAYS_ICON_DIR;
-    const Bytes committed{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    const auto built_in = runtime::window_icon_png();
+TEST(WindowIcon, TheBuiltInIconIsThe16To48PixelOnesInDataIcons) {
+    std::vector<std::uint32_t> committed;
+    for (const char* size : {"16x16", "32x32", "48x48"}) {
+        const auto icon = icon_cardinals_from_png(file_bytes(std::string(RAYS_ICON_DIR "/") + size + "/rays.png"));
+        ASSERT_TRUE(icon) << size;
+        committed.insert(committed.end(), icon->begin(), icon->end());
+    }
+    const auto built_in = runtime::window_icon();
     EXPECT_TRUE(std::equal(built_in.begin(), built_in.end(), committed.begin(), committed.end()))
-        << "the program carries a stale icon: run cmake again";
-
-    const runtime::SdlSurface icon = icon_surface_from_png(built_in);
-    ASSERT_TRUE(icon);
-    EXPECT_EQ(icon->w, 48);
-    EXPECT_EQ(icon->h, 48);
+        << "the program carries a stale icon: build it again";
 }

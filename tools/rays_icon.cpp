@@ -5,7 +5,7 @@
 // from near the top-left corner of a light rounded square, as the window
 // looks a moment after the program starts. Each size has its own line
 // widths so that the small ones stay crisp rather than being scaled down.
-#include "runtime/cairo_handles.h"
+#include "draw/cairo_handles.h"
 
 #include <cairo.h>
 

@@ -4,7 +4,8 @@
 // written beside the target and renamed into place, so a failed or
 // interrupted render never leaves a truncated file nor destroys an old one.
 #include "rays/form1.h"
-#include "runtime/headless_runtime.h"
+#include "draw/cairo_handles.h"
+#include "headless/headless_runtime.h"
 
 #include <cairo.h>
 
@@ -204,7 +205,12 @@ int main(int argc, char** argv) {
         rays::Form1 form(headless);
         ProgressBar progress(options.ticks);
         headless.run(form, options.ticks, std::ref(progress));
-        return write_png(headless.canvas().surface(), options.output) ? 0 : 1;
+        // cairo only reads the pixels, to encode them.
+        auto* pixels = const_cast<std::uint32_t*>(headless.pixels().data());
+        const runtime::CairoSurface image(cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, options.width, options.height,
+            options.width * 4));
+        return write_png(image.get(), options.output) ? 0 : 1;
     } catch (const runtime::RuntimeError& e) {
         std::fprintf(stderr, "rays-render: run-time error: %s\n", e.what());
         return 1;

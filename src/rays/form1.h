@@ -7,8 +7,8 @@
 #pragma once
 
 #include "rays/ray_state.h"
-#include "runtime/form.h"
-#include "runtime/form_runtime.h"
+#include "form/form.h"
+#include "form/form_runtime.h"
 
 namespace rays {
 

@@ -1,0 +1,26 @@
+// Anti-aliased thick lines with round caps, drawn straight into 32-bit pixels.
+//
+// Each pixel takes the pen's colour in proportion to how far its centre lies
+// inside the pen's edge: fully inside, the colour is stored; on the edge it
+// is blended over a one-pixel ramp. Each row is one interval of the line,
+// found in closed form, so the cost is the pixels touched and no more.
+#pragma once
+
+#include "form/colour.h"
+
+#include <cstdint>
+
+namespace runtime {
+
+struct PixelBuffer {
+    std::uint32_t* pixels;
+    int width, height;
+    int stride; // bytes
+};
+
+// Strokes the segment (x0, y0)-(x1, y1), in pixel coordinates where pixel
+// (i, j) covers [i, i+1) x [j, j+1), with a pen `width` pixels wide.
+void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
+                     Colour colour);
+
+} // namespace runtime

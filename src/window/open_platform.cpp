@@ -1,0 +1,23 @@
+#include "window/open_platform.h"
+
+#include "window/x11/x11_platform.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace runtime {
+namespace {
+
+bool is_set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+} // namespace
+
+std::unique_ptr<Platform> open_platform() {
+    if (is_set("DISPLAY")) return open_x11_platform();
+    throw RuntimeError("open display", "no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+}
+
+} // namespace runtime

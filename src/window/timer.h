@@ -1,0 +1,59 @@
+// A fixed-rate timer on the monotonic clock.
+//
+// Deadlines follow each other at exactly the interval, so ticks do not drift.
+// The event loop may wake later than a deadline on purpose (once per display
+// frame, or once a second while the window is hidden) and then fires every
+// tick that fell due, in order. After a stall of more than one interval past
+// the planned wake (a busy machine, SIGSTOP) the ticks missed meanwhile are
+// dropped and the next one comes an interval from now: no burst.
+#pragma once
+
+#include <chrono>
+
+namespace runtime {
+
+class FixedRateTimer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    FixedRateTimer(Clock::duration interval, Clock::time_point start)
+        : m_interval(interval), m_deadline(start + interval) {}
+
+    [[nodiscard]] Clock::duration interval() const { return m_interval; }
+    [[nodiscard]] Clock::time_point deadline() const { return m_deadline; }
+    [[nodiscard]] bool due(Clock::time_point now) const { return now >= m_deadline; }
+
+    struct DueTicks {
+        Clock::time_point first; // the deadline of the first of them
+        int count = 0;
+    };
+
+    // The loop meant to wake at `planned` and woke at `now`: the ticks to
+    // fire, whose deadlines the timer then leaves behind.
+    DueTicks take_due(Clock::time_point planned, Clock::time_point now) {
+        const bool stalled = now - planned > m_interval;
+        const Clock::time_point until = stalled ? planned : now;
+        DueTicks due{m_deadline, 0};
+        while (m_deadline <= until) {
+            m_deadline += m_interval;
+            ++due.count;
+        }
+        if (stalled) m_deadline = now + m_interval;
+        return due;
+    }
+
+private:
+    Clock::duration m_interval;
+    Clock::time_point m_deadline;
+};
+
+// Whole milliseconds from `now` to `then` for poll(), rounded up so that a
+// wait never ends before it; 0 when it has passed.
+inline int wait_ms(FixedRateTimer::Clock::time_point then, FixedRateTimer::Clock::time_point now) {
+    if (now >= then) return 0;
+    const auto left = then - now;
+    return static_cast<int>((left + std::chrono::milliseconds(1) - FixedRateTimer::Clock::duration(1)) /
+                            std::chrono::milliseconds(1));
+}
+
+} // namespace runtime

@@ -1,0 +1,172 @@
+#include "window/x11/x11_picture.h"
+
+#include "form/status.h"
+#include "window/x11/x11_connection.h"
+
+#include <xcb/shm.h>
+
+#include <algorithm>
+#include <array>
+#include <sys/ipc.h>
+#include <sys/mman.h>
+#include <sys/shm.h>
+
+namespace runtime {
+
+// A System V shared-memory segment, attached on both sides.
+struct X11Picture::Segment {
+    xcb_connection_t* c = nullptr;
+    xcb_shm_seg_t id = 0;
+    std::uint8_t* address = nullptr;
+
+    ~Segment() {
+        // The server lets go when the connection ends too; this is for a
+        // picture that goes while the program runs on.
+        if (id) xcb_shm_detach(c, id);
+        if (address) shmdt(address);
+    }
+
+    // Null when the server cannot share memory with us (it runs on another
+    // machine, or has no MIT-SHM).
+    static std::unique_ptr<Segment> create(xcb_connection_t* c, std::size_t size) {
+        const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+        if (shmid < 0) return nullptr;
+        auto segment = std::make_unique<Segment>();
+        segment->c = c;
+        void* address = shmat(shmid, nullptr, 0);
+        if (address == reinterpret_cast<void*>(-1)) {
+            shmctl(shmid, IPC_RMID, nullptr);
+            return nullptr;
+        }
+        segment->address = static_cast<std::uint8_t*>(address);
+        // One call maps every page, much cheaper than a fault per page when
+        // the picture is first painted.
+        madvise(address, size, MADV_POPULATE_WRITE);
+        const xcb_shm_seg_t id = xcb_generate_id(c);
+        const XcbReply<xcb_generic_error_t> error(
+            xcb_request_check(c, xcb_shm_attach_checked(c, id, static_cast<std::uint32_t>(shmid), 1)));
+        // Marked for removal now, the segment goes when both sides let go,
+        // even if the program is killed.
+        shmctl(shmid, IPC_RMID, nullptr);
+        if (error || xcb_connection_has_error(c)) return nullptr;
+        segment->id = id;
+        return segment;
+    }
+};
+
+namespace {
+
+bool server_has_shm(xcb_connection_t* c) {
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_shm_id);
+    return extension && extension->present;
+}
+
+} // namespace
+
+X11Picture::X11Picture(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t gc, const PixelFormat& format,
+                       int max_w, int max_h, bool try_shm)
+    : m_c(c), m_window(window), m_gc(gc), m_format(format), m_max_w(std::max(1, max_w)),
+      m_max_h(std::max(1, max_h)),
+      m_max_request_bytes(static_cast<std::size_t>(xcb_get_maximum_request_length(c)) * 4) {
+    const int picture_stride = m_max_w * 4;
+    const std::size_t picture_bytes = static_cast<std::size_t>(picture_stride) * static_cast<std::size_t>(m_max_h);
+    const bool direct = m_format.is_picture_layout();
+    const int wire_stride = direct ? picture_stride : m_format.stride(m_max_w);
+    const std::size_t wire_bytes = static_cast<std::size_t>(wire_stride) * static_cast<std::size_t>(m_max_h);
+
+    if (try_shm && server_has_shm(c)) m_segment = Segment::create(c, wire_bytes);
+    try {
+        if (direct && m_segment) {
+            m_pixels = reinterpret_cast<std::uint32_t*>(m_segment->address);
+        } else {
+            m_own.resize(picture_bytes / 4);
+            m_pixels = m_own.data();
+        }
+        if (!m_segment && !direct) m_own_wire.resize(wire_bytes);
+        if (!m_segment) m_rows.reserve(std::min(wire_bytes, m_max_request_bytes));
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError("window picture", "out of memory for " + std::to_string(m_max_w) + "x" +
+                                                 std::to_string(m_max_h) + " pixels");
+    }
+    m_stride = picture_stride;
+    if (m_segment) {
+        m_wire = m_segment->address;
+        m_wire_segment = m_segment->id;
+    } else {
+        m_wire = direct ? reinterpret_cast<std::uint8_t*>(m_pixels) : m_own_wire.data();
+    }
+    m_wire_stride = wire_stride;
+}
+
+X11Picture::~X11Picture() = default;
+
+bool X11Picture::resize(int window_w, int window_h, std::uint32_t background) {
+    const int w = std::clamp(window_w, 1, m_max_w), h = std::clamp(window_h, 1, m_max_h);
+    if (w == m_width && h == m_height) return false;
+    reveal_background(reinterpret_cast<std::uint8_t*>(m_pixels), m_stride, m_width, m_height, w, h, background);
+    m_width = w;
+    m_height = h;
+    return true;
+}
+
+void X11Picture::show_all() {
+    Damage all;
+    all.add({0, 0, m_width, m_height});
+    show(all);
+}
+
+void X11Picture::show(const Damage& damage) {
+    std::array<xcb_rectangle_t, Damage::kMaxRects> rects;
+    int count = 0;
+    PixelRect bounds{};
+    for (const PixelRect& r : damage) {
+        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+        const int x1 = std::min(r.x + r.w, m_width), y1 = std::min(r.y + r.h, m_height);
+        if (x1 <= x0 || y1 <= y0) continue;
+        const PixelRect clipped{x0, y0, x1 - x0, y1 - y0};
+        if (!m_format.is_picture_layout())
+            convert_rect(picture(), clipped, m_wire, m_wire_stride, m_format);
+        if (!m_segment) {
+            put_unshared(clipped);
+            continue;
+        }
+        rects[static_cast<std::size_t>(count++)] = {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
+                                                    static_cast<std::uint16_t>(clipped.w),
+                                                    static_cast<std::uint16_t>(clipped.h)};
+        bounds = bounds.empty() ? clipped : Damage::unite(bounds, clipped);
+    }
+    if (count > 0) put_rects(rects.data(), count, bounds);
+}
+
+void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds) {
+    // The server copies only what the clip lets through: one request for
+    // every band of the ray, however many there are.
+    xcb_set_clip_rectangles(m_c, XCB_CLIP_ORDERING_UNSORTED, m_gc, 0, 0, static_cast<std::uint32_t>(count), rects);
+    xcb_shm_put_image(m_c, m_window, m_gc, static_cast<std::uint16_t>(m_wire_stride * 8 / m_format.bits_per_pixel),
+                      static_cast<std::uint16_t>(m_max_h), static_cast<std::uint16_t>(bounds.x),
+                      static_cast<std::uint16_t>(bounds.y), static_cast<std::uint16_t>(bounds.w),
+                      static_cast<std::uint16_t>(bounds.h), static_cast<std::int16_t>(bounds.x),
+                      static_cast<std::int16_t>(bounds.y), static_cast<std::uint8_t>(m_format.depth),
+                      XCB_IMAGE_FORMAT_Z_PIXMAP, 0, m_wire_segment, 0);
+}
+
+void X11Picture::put_unshared(const PixelRect& rect) {
+    constexpr std::size_t kPutImageHeader = 24;
+    const int row_bytes = m_format.stride(rect.w);
+    const int bytes_per_pixel = m_format.bits_per_pixel / 8;
+    const int rows_per_request =
+        std::max(1, static_cast<int>((m_max_request_bytes - kPutImageHeader) / static_cast<std::size_t>(row_bytes)));
+    for (int y = rect.y; y < rect.y + rect.h; y += rows_per_request) {
+        const int rows = std::min(rows_per_request, rect.y + rect.h - y);
+        m_rows.assign(static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows), 0);
+        for (int i = 0; i < rows; ++i)
+            std::copy_n(m_wire + static_cast<std::ptrdiff_t>(y + i) * m_wire_stride + rect.x * bytes_per_pixel,
+                        rect.w * bytes_per_pixel, m_rows.data() + static_cast<std::ptrdiff_t>(i) * row_bytes);
+        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, static_cast<std::uint16_t>(rect.w),
+                      static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(y),
+                      0, static_cast<std::uint8_t>(m_format.depth), static_cast<std::uint32_t>(m_rows.size()),
+                      m_rows.data());
+    }
+}
+
+} // namespace runtime

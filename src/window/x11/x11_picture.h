@@ -1,0 +1,74 @@
+// The window's kept picture on X11, and the requests that show it.
+//
+// The picture is 32-bit whatever the screen; it is made as large as the
+// screen once and never larger, whatever size the window takes (beyond it
+// the window shows its background). With MIT-SHM the server reads the pixels
+// from memory we share with it: when the visual lays pixels out as the
+// picture does, the picture itself is shared and showing a change is one
+// clip request and one put, with no copy. Other TrueColor visuals get the
+// damaged bands converted into a shared image of their own format. Without
+// MIT-SHM (a server on another machine) the bands go in put-image requests
+// cut to the server's maximum request length.
+#pragma once
+
+#include "draw/damage.h"
+#include "draw/picture.h"
+#include "window/x11/pixel_format.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace runtime {
+
+class X11Picture {
+public:
+    // For `window`, drawn with `gc`, on a screen at most `max_w` x `max_h`.
+    // Tries MIT-SHM when `try_shm`; raises the run-time error when memory
+    // for the picture cannot be had.
+    X11Picture(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t gc, const PixelFormat& format, int max_w,
+               int max_h, bool try_shm);
+    X11Picture(const X11Picture&) = delete;
+    X11Picture& operator=(const X11Picture&) = delete;
+    ~X11Picture();
+
+    [[nodiscard]] Picture picture() const { return {m_pixels, m_width, m_height, m_stride}; }
+    [[nodiscard]] bool shared() const { return m_wire_segment != 0; }
+
+    // Follows the window to its new size; true when the picture's size
+    // changed. What is new shows the background.
+    bool resize(int window_w, int window_h, std::uint32_t background);
+
+    // Queues the requests that show the damaged pixels, or all of them.
+    void show(const Damage& damage);
+    void show_all();
+
+private:
+    struct Segment;
+    void put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds);
+    void put_unshared(const PixelRect& rect);
+
+    xcb_connection_t* m_c;
+    xcb_window_t m_window;
+    xcb_gcontext_t m_gc;
+    PixelFormat m_format;
+    int m_max_w, m_max_h;
+    std::size_t m_max_request_bytes;
+
+    std::unique_ptr<Segment> m_segment; // shared memory, when the server takes it
+    std::vector<std::uint32_t> m_own;   // the picture, when it is not shared
+    std::vector<std::uint8_t> m_own_wire; // the converted copy, when it is not shared
+    std::vector<std::uint8_t> m_rows;     // rows packed for a put-image request
+    std::uint32_t* m_pixels = nullptr;
+    int m_stride = 0;
+    int m_width = 0, m_height = 0;
+
+    // What the server reads: the picture itself, or its converted copy.
+    std::uint8_t* m_wire = nullptr;
+    int m_wire_stride = 0;
+    std::uint32_t m_wire_segment = 0; // the MIT-SHM segment id, 0 if none
+};
+
+} // namespace runtime

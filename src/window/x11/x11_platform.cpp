@@ -1,0 +1,493 @@
+// The window on an X server through xcb: requests are queued and go out in
+// one write when the loop is about to sleep or a picture is shown; no reply
+// is waited for after the start, except once when a window manager without
+// EWMH puts a frame round the window.
+#include "window/x11/x11_platform.h"
+
+#include "form/colour.h"
+#include "form/form_runtime.h"
+#include "form/units.h"
+#include "window/quit_signals.h"
+#include "window/x11/pixel_format.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_picture.h"
+#include "window/x11/xft_dpi.h"
+
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace runtime {
+namespace {
+
+constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+
+// X's pointer buttons, as the form numbers them; the wheel (4 to 7) and
+// others are not buttons to the form.
+std::int16_t button_code(xcb_button_t detail) {
+    switch (detail) {
+    case 1: return kLeftButton;
+    case 2: return kMiddleButton;
+    case 3: return kRightButton;
+    default: return 0;
+    }
+}
+
+std::int16_t shift_state(std::uint16_t state) {
+    return static_cast<std::int16_t>(((state & XCB_MOD_MASK_SHIFT) ? 1 : 0) |
+                                     ((state & XCB_MOD_MASK_CONTROL) ? 2 : 0) | ((state & XCB_MOD_MASK_1) ? 4 : 0));
+}
+
+xcb_screen_t* screen_of(xcb_connection_t* c, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem > 0; xcb_screen_next(&it), ++i)
+        if (i == number) return it.data;
+    return nullptr;
+}
+
+struct ChosenVisual {
+    xcb_visualtype_t* visual = nullptr;
+    std::uint8_t depth = 0;
+};
+
+// The root's visual when it is TrueColor of a depth we show; otherwise the
+// best TrueColor visual the screen offers.
+ChosenVisual choose_visual(xcb_screen_t* screen) {
+    constexpr std::array<std::uint8_t, 4> kDepths = {24, 30, 16, 15};
+    ChosenVisual root, best;
+    int best_rank = static_cast<int>(kDepths.size());
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
+        const auto rank = std::find(kDepths.begin(), kDepths.end(), d.data->depth) - kDepths.begin();
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+            if (v.data->_class != XCB_VISUAL_CLASS_TRUE_COLOR || rank == static_cast<long>(kDepths.size())) continue;
+            if (v.data->visual_id == screen->root_visual) root = {v.data, d.data->depth};
+            if (rank < best_rank) {
+                best_rank = static_cast<int>(rank);
+                best = {v.data, d.data->depth};
+            }
+        }
+    }
+    return root.visual ? root : best;
+}
+
+PixelFormat pixel_format_of(xcb_connection_t* c, const ChosenVisual& chosen) {
+    PixelFormat format;
+    format.depth = chosen.depth;
+    format.red_mask = chosen.visual->red_mask;
+    format.green_mask = chosen.visual->green_mask;
+    format.blue_mask = chosen.visual->blue_mask;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    format.msb_first = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f)) {
+        if (f.data->depth != chosen.depth) continue;
+        format.bits_per_pixel = f.data->bits_per_pixel;
+        format.scanline_pad = f.data->scanline_pad;
+    }
+    return format;
+}
+
+std::string property_text(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->format != 8) return {};
+    return {static_cast<const char*>(xcb_get_property_value(reply)),
+            static_cast<std::size_t>(xcb_get_property_value_length(reply))};
+}
+
+std::vector<std::uint32_t> property_cardinals(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->format != 32) return {};
+    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+    return {values, values + xcb_get_property_value_length(reply) / 4};
+}
+
+xcb_get_property_cookie_t get_property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
+                                       xcb_atom_t type, std::uint32_t longs = 4096) {
+    return xcb_get_property(c, 0, window, property, type, 0, longs);
+}
+
+class X11Platform final : public Platform {
+public:
+    X11Platform();
+    ~X11Platform() override;
+
+    double dpi() const override { return m_dpi; }
+    void create_window(const WindowSetup& setup) override;
+    Status set_window_state(int state) override;
+    void show() override;
+    Picture picture() const override { return m_picture->picture(); }
+    int fd() const override { return xcb_get_file_descriptor(m_c.get()); }
+    void prepare_wait() override { flush(); }
+    void dispatch(bool readable, WindowEvents& events) override;
+    bool visible() const override { return m_mapped && !m_obscured; }
+    std::chrono::nanoseconds frame_interval() const override { return m_frame_interval; }
+    void present(const Damage& damage) override;
+    void present_all() override;
+
+private:
+    void handle(const xcb_generic_event_t& event, WindowEvents& events);
+    void fail_on_error(const xcb_generic_error_t& error);
+    void check_connection() const;
+    void flush();
+    bool server_reads() const;
+    void set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count, const void* data);
+    void set_size_hints(bool position_given);
+    void cover_work_area();
+    void fit_frame_on_screen();
+    void send_wm_state(bool add);
+
+    XcbConnection m_c;
+    xcb_screen_t* m_screen = nullptr;
+    Atoms m_atoms{};
+    double m_dpi = kDefaultDpi;
+    std::chrono::nanoseconds m_frame_interval = kUnknownFrameInterval;
+    PixelFormat m_format;
+    ChosenVisual m_visual;
+    bool m_shm = false;
+    // A window manager that maximises windows the EWMH way; without one the
+    // window covers the work area itself.
+    bool m_wm_maximises = false;
+    PixelRect m_work_area{};
+
+    xcb_window_t m_window = 0;
+    xcb_gcontext_t m_gc = 0;
+    std::unique_ptr<X11Picture> m_picture;
+    int m_state = kNormal;
+    bool m_shown = false, m_mapped = false, m_obscured = false;
+    bool m_exposed = false, m_held_back = false;
+};
+
+X11Platform::X11Platform() {
+    // Every request here waits for its answer: a quit signal meanwhile ends
+    // the program at once, even if the server has stopped answering.
+    const QuitSignals::MayBlock may_block;
+    int screen_number = 0;
+    m_c = connect_to_display(screen_number);
+    xcb_connection_t* c = m_c.get();
+    m_screen = screen_of(c, screen_number);
+    if (!m_screen) throw RuntimeError("open display", "the X server has no screen " + std::to_string(screen_number));
+    m_visual = choose_visual(m_screen);
+    if (!m_visual.visual)
+        throw RuntimeError("open display", "the screen offers no TrueColor visual of depth 15, 16, 24 or 30");
+    m_format = pixel_format_of(c, m_visual);
+
+    // Everything the window needs to know, asked at once.
+    xcb_prefetch_extension_data(c, &xcb_shm_id);
+    xcb_prefetch_extension_data(c, &xcb_randr_id);
+    xcb_prefetch_maximum_request_length(c);
+    m_atoms = intern_atoms(c);
+    xcb_screen_t* first = screen_of(c, 0);
+    const auto resources = get_property(c, first->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 65536);
+    const auto check = get_property(c, m_screen->root, m_atoms.net_supporting_wm_check, XCB_ATOM_WINDOW, 1);
+    const auto supported = get_property(c, m_screen->root, m_atoms.net_supported, XCB_ATOM_ATOM);
+    const auto workarea = get_property(c, m_screen->root, m_atoms.net_workarea, XCB_ATOM_CARDINAL, 4);
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+    std::optional<xcb_randr_get_screen_info_cookie_t> screen_info;
+    if (randr && randr->present) screen_info = xcb_randr_get_screen_info(c, m_screen->root);
+
+    const XcbReply<xcb_get_property_reply_t> resources_reply(xcb_get_property_reply(c, resources, nullptr));
+    m_dpi = parse_xft_dpi(property_text(resources_reply.get())).value_or(kDefaultDpi);
+    const XcbReply<xcb_get_property_reply_t> check_reply(xcb_get_property_reply(c, check, nullptr));
+    const XcbReply<xcb_get_property_reply_t> supported_reply(xcb_get_property_reply(c, supported, nullptr));
+    const std::vector<std::uint32_t> checked = property_cardinals(check_reply.get());
+    const std::vector<std::uint32_t> atoms = property_cardinals(supported_reply.get());
+    auto offers = [&](xcb_atom_t atom) { return std::find(atoms.begin(), atoms.end(), atom) != atoms.end(); };
+    m_wm_maximises = !checked.empty() && checked[0] != 0 && offers(m_atoms.net_wm_state_maximized_vert) &&
+                     offers(m_atoms.net_wm_state_maximized_horz);
+    const XcbReply<xcb_get_property_reply_t> workarea_reply(xcb_get_property_reply(c, workarea, nullptr));
+    const std::vector<std::uint32_t> area = property_cardinals(workarea_reply.get());
+    m_work_area = {0, 0, m_screen->width_in_pixels, m_screen->height_in_pixels};
+    if (area.size() >= 4 && area[2] > 0 && area[3] > 0) {
+        const PixelRect given{static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
+                              static_cast<int>(area[3])};
+        // A work area is within the screen; anything else is not believed.
+        if (given.x >= 0 && given.y >= 0 && given.x + given.w <= m_work_area.w && given.y + given.h <= m_work_area.h)
+            m_work_area = given;
+    }
+    if (screen_info) {
+        const XcbReply<xcb_randr_get_screen_info_reply_t> info(xcb_randr_get_screen_info_reply(c, *screen_info, nullptr));
+        if (info && info->rate > 0) m_frame_interval = std::chrono::nanoseconds(1'000'000'000 / info->rate);
+    }
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
+    m_shm = shm && shm->present;
+    check_connection();
+}
+
+X11Platform::~X11Platform() {
+    m_picture.reset();
+    if (m_window && !xcb_connection_has_error(m_c.get())) {
+        xcb_free_gc(m_c.get(), m_gc);
+        xcb_destroy_window(m_c.get(), m_window);
+        // The server may have stopped reading: leaving does not wait for it.
+        if (server_reads()) xcb_flush(m_c.get());
+    }
+}
+
+void X11Platform::check_connection() const {
+    if (xcb_connection_has_error(m_c.get())) throw RuntimeError("X server", "connection lost");
+}
+
+void X11Platform::set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count,
+                               const void* data) {
+    xcb_change_property(m_c.get(), XCB_PROP_MODE_REPLACE, m_window, property, type, static_cast<std::uint8_t>(format),
+                        static_cast<std::uint32_t>(count), data);
+}
+
+void X11Platform::create_window(const WindowSetup& setup) {
+    xcb_connection_t* c = m_c.get();
+    m_window = xcb_generate_id(c);
+    const std::uint32_t background = m_format.pixel(kBackground);
+    const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                                 XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+    std::vector<std::uint32_t> values{background, 0, XCB_GRAVITY_NORTH_WEST, events};
+    std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_BIT_GRAVITY | XCB_CW_EVENT_MASK;
+    if (m_visual.visual->visual_id != m_screen->root_visual) {
+        // Another visual than the root's needs a colormap of its own.
+        const xcb_colormap_t colormap = xcb_generate_id(c);
+        xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, colormap, m_screen->root, m_visual.visual->visual_id);
+        values.push_back(colormap);
+        mask |= XCB_CW_COLORMAP;
+    }
+    xcb_create_window(c, m_visual.depth, m_window, m_screen->root, 0, 0, static_cast<std::uint16_t>(setup.width),
+                      static_cast<std::uint16_t>(setup.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      m_visual.visual->visual_id, mask, values.data());
+
+    set_property(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, setup.caption.size(), setup.caption.data());
+    set_property(m_atoms.net_wm_name, m_atoms.utf8_string, 8, setup.caption.size(), setup.caption.data());
+    // WM_CLASS: the instance name, then the class, each ending in a NUL.
+    std::string wm_class(setup.app_id);
+    wm_class += '\0';
+    wm_class += "Rays";
+    wm_class += '\0';
+    set_property(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, wm_class.size(), wm_class.data());
+    set_property(m_atoms.wm_protocols, XCB_ATOM_ATOM, 32, 1, &m_atoms.wm_delete_window);
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    set_property(m_atoms.net_wm_pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0)
+        set_property(XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8, std::char_traits<char>::length(host), host);
+    if (!setup.icon.empty())
+        set_property(m_atoms.net_wm_icon, XCB_ATOM_CARDINAL, 32, setup.icon.size(), setup.icon.data());
+    // WM_HINTS: input (the window takes the focus when clicked), initial
+    // state normal.
+    const std::uint32_t hints[9] = {1 | 2, 1, 1, 0, 0, 0, 0, 0, 0};
+    set_property(XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+    set_size_hints(false);
+
+    m_gc = xcb_generate_id(c);
+    const std::uint32_t no_exposures = 0;
+    xcb_create_gc(c, m_gc, m_window, XCB_GC_GRAPHICS_EXPOSURES, &no_exposures);
+    {
+        const QuitSignals::MayBlock may_block; // the shared memory is attached with a round trip
+        m_picture = std::make_unique<X11Picture>(c, m_window, m_gc, m_format, m_screen->width_in_pixels,
+                                                 m_screen->height_in_pixels, m_shm);
+    }
+    m_picture->resize(setup.width, setup.height, kBackground);
+    check_connection();
+}
+
+void X11Platform::set_size_hints(bool position_given) {
+    // WM_NORMAL_HINTS: with the position given by us (USPosition, USSize), a
+    // window manager places the window there instead of asking the user.
+    std::uint32_t hints[18] = {};
+    if (position_given) {
+        hints[0] = 1 | 2; // USPosition | USSize
+        hints[1] = static_cast<std::uint32_t>(m_work_area.x);
+        hints[2] = static_cast<std::uint32_t>(m_work_area.y);
+        hints[3] = static_cast<std::uint32_t>(m_work_area.w);
+        hints[4] = static_cast<std::uint32_t>(m_work_area.h);
+    }
+    set_property(XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+}
+
+void X11Platform::cover_work_area() {
+    const std::uint32_t geometry[4] = {static_cast<std::uint32_t>(m_work_area.x),
+                                       static_cast<std::uint32_t>(m_work_area.y),
+                                       static_cast<std::uint32_t>(m_work_area.w),
+                                       static_cast<std::uint32_t>(m_work_area.h)};
+    xcb_configure_window(m_c.get(), m_window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         geometry);
+    set_size_hints(true);
+}
+
+void X11Platform::send_wm_state(bool add) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = m_window;
+    message.type = m_atoms.net_wm_state;
+    message.data.data32[0] = add ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
+    message.data.data32[1] = m_atoms.net_wm_state_maximized_vert;
+    message.data.data32[2] = m_atoms.net_wm_state_maximized_horz;
+    message.data.data32[3] = 1; // from an application
+    xcb_send_event(m_c.get(), 0, m_screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+}
+
+Status X11Platform::set_window_state(int state) {
+    if (state != kNormal && state != kMinimised && state != kMaximised) return Status::failure("unknown window state");
+    const bool maximise = state == kMaximised;
+    if (!m_shown) {
+        // Before the window is first shown: its properties say how to show it.
+        if (m_wm_maximises) {
+            const xcb_atom_t maximised[2] = {m_atoms.net_wm_state_maximized_vert, m_atoms.net_wm_state_maximized_horz};
+            set_property(m_atoms.net_wm_state, XCB_ATOM_ATOM, 32, maximise ? 2 : 0, maximised);
+        } else if (maximise) {
+            cover_work_area();
+        }
+        const std::uint32_t hints[9] = {1 | 2, 1, state == kMinimised ? 3u : 1u, 0, 0, 0, 0, 0, 0};
+        set_property(XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+    } else if (state == kMinimised) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = m_window;
+        message.type = m_atoms.wm_change_state;
+        message.data.data32[0] = 3; // IconicState
+        xcb_send_event(m_c.get(), 0, m_screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+    } else if (m_wm_maximises) {
+        send_wm_state(maximise);
+    } else if (maximise) {
+        cover_work_area();
+    }
+    m_state = state;
+    return Status::ok();
+}
+
+void X11Platform::show() {
+    m_shown = true;
+    xcb_map_window(m_c.get(), m_window);
+    flush();
+}
+
+bool X11Platform::server_reads() const {
+    // A server that has stopped (SIGSTOP, a debugger) stops reading; writing
+    // to it would block once the socket is full. Until it reads again the
+    // picture is held back, and the program goes on.
+    pollfd connection{xcb_get_file_descriptor(m_c.get()), POLLOUT, 0};
+    return poll(&connection, 1, 0) == 1 && (connection.revents & POLLOUT);
+}
+
+void X11Platform::flush() {
+    {
+        const QuitSignals::MayBlock may_block;
+        xcb_flush(m_c.get());
+    }
+    check_connection();
+}
+
+void X11Platform::present(const Damage& damage) {
+    if (m_held_back || !server_reads()) {
+        present_all();
+        return;
+    }
+    m_picture->show(damage);
+    flush();
+}
+
+void X11Platform::present_all() {
+    if (!server_reads()) {
+        m_held_back = true;
+        return;
+    }
+    m_held_back = false;
+    m_exposed = false;
+    m_picture->show_all();
+    flush();
+}
+
+void X11Platform::fail_on_error(const xcb_generic_error_t& error) {
+    // Errors about the window or its drawing mean it is gone: another client
+    // destroyed it. Others concern requests we can do without.
+    const bool ours = error.resource_id == m_window || error.resource_id == m_gc;
+    if ((error.error_code == XCB_WINDOW || error.error_code == XCB_DRAWABLE || error.error_code == XCB_G_CONTEXT) &&
+        ours)
+        throw RuntimeError("window", "destroyed by another program");
+}
+
+void X11Platform::fit_frame_on_screen() {
+    // A window manager without EWMH (twm) put a frame round the window at
+    // the work area's corner: the frame's title pushes the window down and
+    // off the screen. One round trip finds where the window landed.
+    const QuitSignals::MayBlock may_block;
+    xcb_connection_t* c = m_c.get();
+    const XcbReply<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, m_window, m_screen->root, 0, 0), nullptr));
+    const XcbReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, xcb_get_geometry(c, m_window), nullptr));
+    if (!at || !size) return;
+    const int right = m_work_area.x + m_work_area.w, bottom = m_work_area.y + m_work_area.h;
+    const int w = std::max(1, std::min<int>(size->width, right - at->dst_x));
+    const int h = std::max(1, std::min<int>(size->height, bottom - at->dst_y));
+    if (w == size->width && h == size->height) return;
+    const std::uint32_t fitted[2] = {static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)};
+    xcb_configure_window(c, m_window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, fitted);
+}
+
+void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events) {
+    switch (event.response_type & 0x7F) {
+    case 0: fail_on_error(reinterpret_cast<const xcb_generic_error_t&>(event)); break;
+    case XCB_EXPOSE: m_exposed = true; break;
+    case XCB_MAP_NOTIFY: m_mapped = true; m_exposed = true; break;
+    case XCB_UNMAP_NOTIFY: m_mapped = false; break;
+    case XCB_VISIBILITY_NOTIFY:
+        m_obscured = reinterpret_cast<const xcb_visibility_notify_event_t&>(event).state ==
+                     XCB_VISIBILITY_FULLY_OBSCURED;
+        break;
+    case XCB_CONFIGURE_NOTIFY: {
+        const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (configure.window == m_window && m_picture->resize(configure.width, configure.height, kBackground))
+            events.picture_changed();
+        break;
+    }
+    case XCB_REPARENT_NOTIFY:
+        if (!m_wm_maximises && m_state == kMaximised &&
+            reinterpret_cast<const xcb_reparent_notify_event_t&>(event).parent != m_screen->root)
+            fit_frame_on_screen();
+        break;
+    case XCB_DESTROY_NOTIFY:
+        if (reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == m_window)
+            throw RuntimeError("window", "destroyed by another program");
+        break;
+    case XCB_BUTTON_PRESS: {
+        const auto& press = reinterpret_cast<const xcb_button_press_event_t&>(event);
+        if (const std::int16_t code = button_code(press.detail); code != 0)
+            events.mouse_down(code, shift_state(press.state), press.event_x, press.event_y);
+        break;
+    }
+    case XCB_CLIENT_MESSAGE: {
+        const auto& message = reinterpret_cast<const xcb_client_message_event_t&>(event);
+        if (message.type == m_atoms.wm_protocols && message.format == 32 &&
+            message.data.data32[0] == m_atoms.wm_delete_window)
+            events.close_requested();
+        break;
+    }
+    default: break;
+    }
+}
+
+void X11Platform::dispatch(bool readable, WindowEvents& events) {
+    xcb_connection_t* c = m_c.get();
+    while (true) {
+        const XcbReply<xcb_generic_event_t> event(readable ? xcb_poll_for_event(c) : xcb_poll_for_queued_event(c));
+        if (!event) break;
+        handle(*event, events);
+    }
+    check_connection();
+    if (m_exposed && visible()) present_all();
+}
+
+} // namespace
+
+std::unique_ptr<Platform> open_x11_platform() { return std::make_unique<X11Platform>(); }
+
+} // namespace runtime
