@@ -102,9 +102,11 @@ int WindowRuntime::run(Form& form) {
     bool was_visible = m_platform->visible();
     while (!ended()) {
         const Clock::time_point planned = next_wake();
-        m_platform->prepare_wait();
+        const bool input_waiting = m_platform->prepare_wait();
         pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
-        const int timeout = m_description.timer_enabled ? wait_ms(planned, Clock::now()) : -1;
+        const int timeout = input_waiting                 ? 0
+                            : m_description.timer_enabled ? wait_ms(planned, Clock::now())
+                                                          : -1;
         const int ready = poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) throw RuntimeError("event loop", "poll failed");
         if (ready > 0 && fds[1].revents) return 0;
