@@ -92,9 +92,9 @@ TEST(WindowIcon, BytesThatAreNotAWholePngGiveNoIcon) {
     EXPECT_FALSE(icon_cardinals_from_png(std::span(png).first(png.size() / 2)));
 }
 
-TEST(WindowIcon, TheBuiltInIconIsThe16To48PixelOnesInDataIcons) {
+TEST(WindowIcon, TheBuiltInIconIsThe48To16PixelOnesInDataIcons) {
     std::vector<std::uint32_t> committed;
-    for (const char* size : {"16x16", "32x32", "48x48"}) {
+    for (const char* size : {"48x48", "32x32", "16x16"}) {
         const auto icon = icon_cardinals_from_png(file_bytes(std::string(RAYS_ICON_DIR "/") + size + "/rays.png"));
         ASSERT_TRUE(icon) << size;
         committed.insert(committed.end(), icon->begin(), icon->end());

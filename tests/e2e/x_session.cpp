@@ -69,6 +69,15 @@ XSession::XSession(int width, int height, int dpi) {
                std::string::npos;
     });
     if (!ready) throw std::runtime_error("openbox did not start");
+    // Openbox names itself before it is ready: a window mapped in the first
+    // moments may never be shown. A probe window that it shows says it is.
+    const bool managing = wait_until(10s, [&] {
+        Process probe({"xclock", "-geometry", "8x8", "-title", "rays-probe"}, env());
+        return wait_until(1s, [&] {
+            return run("xwininfo -name rays-probe 2>/dev/null").find("IsViewable") != std::string::npos;
+        });
+    });
+    if (!managing) throw std::runtime_error("openbox does not show windows");
 }
 
 XSession::~XSession() {
