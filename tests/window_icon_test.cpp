@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 using runtime::CairoContext;
@@ -100,4 +101,20 @@ TEST(WindowIcon, TheBuiltInIconIsThe48PixelOneInDataIcons) {
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->w, 48);
     EXPECT_EQ(icon->h, 48);
+}
+
+// Every size a desktop may hand the window manager decodes whole, square and
+// opaque in its middle, where the rounded square is always filled.
+TEST(WindowIcon, EveryPngInDataIconsDecodesToItsSize) {
+    for (const int side : {16, 32, 48, 64, 128, 256}) {
+        const std::string name = std::to_string(side) + "x" + std::to_string(side) + "/rays.png";
+        std::ifstream file(RAYS_ICON_DIR "/" + name, std::ios::binary);
+        ASSERT_TRUE(file) << name;
+        const Bytes png{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const runtime::SdlSurface icon = icon_surface_from_png(png);
+        ASSERT_TRUE(icon) << name;
+        EXPECT_EQ(icon->w, side) << name;
+        EXPECT_EQ(icon->h, side) << name;
+        EXPECT_EQ(pixel(icon.get(), side / 2, side / 2).a, 255) << name;
+    }
 }
