@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what lands there: the
 # whole tree and nothing else, programs that run, icons that are PNGs of their
-# size, a desktop entry that validates and points at them, and manual pages
-# that render without a warning and document every option.
+# size and a scalable one, a desktop entry and AppStream metainfo that
+# validate and point at them, and manual pages that render without a warning
+# and document every option.
 #
 # Usage: install_test.sh BUILD_DIR VERSION BINDIR DATADIR MANDIR
 # (the last three as GNUInstallDirs has them, relative to the prefix)
@@ -35,11 +36,14 @@ if ! output=$(cmake --install "$build" --prefix "$prefix" 2>&1); then
 fi
 
 # The whole tree, and nothing more.
-icon_sizes=(16 32 48)
+icon_sizes=(16 32 48 64 128 256)
+appstream_id=example.c_seed_a8423912.rays
 expected=(
   "$bindir/rays"
   "$bindir/rays-render"
   "$datadir/applications/rays.desktop"
+  "$datadir/icons/hicolor/scalable/apps/rays.svg"
+  "$datadir/metainfo/$appstream_id.metainfo.xml"
   "$mandir/man1/rays.1"
   "$mandir/man1/rays-render.1"
 )
@@ -67,6 +71,11 @@ for size in "${icon_sizes[@]}"; do
   got=$(identify -format '%m %wx%h' "$icon" 2>&1)
   [ "$got" = "PNG ${size}x${size}" ] || fail "$icon: '$got', not 'PNG ${size}x${size}'"
 done
+svg=$prefix/$datadir/icons/hicolor/scalable/apps/rays.svg
+if [ -f "$svg" ] && ! got=$(rsvg-convert -w 64 -h 64 "$svg" 2>&1 | identify -format '%m %wx%h' - 2>&1) ||
+   [ "$got" != "PNG 64x64" ]; then
+  fail "$svg does not render as an SVG image: $got"
+fi
 
 # The desktop entry: valid, and naming a program and an icon that were installed.
 desktop=$prefix/$datadir/applications/rays.desktop
@@ -81,6 +90,24 @@ if [ -f "$desktop" ]; then
     [ -f "$prefix/$datadir/icons/hicolor/${size}x${size}/apps/$icon_name.png" ] ||
       fail "Icon=$icon_name has no ${size}x${size} icon"
   done
+  [ -f "$prefix/$datadir/icons/hicolor/scalable/apps/$icon_name.svg" ] ||
+    fail "Icon=$icon_name has no scalable icon"
+fi
+
+# The metainfo: valid with no warning, and naming the installed desktop entry,
+# icon and programs.
+metainfo=$prefix/$datadir/metainfo/$appstream_id.metainfo.xml
+if [ -f "$metainfo" ]; then
+  if ! report=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1); then
+    fail "appstreamcli validate: $report"
+  fi
+  tag() { sed -n "s|.*<$1>\(.*\)</${1%% *}>.*|\1|p" "$metainfo"; }
+  [ "$(tag id)" = "$appstream_id" ] || fail "metainfo <id> is '$(tag id)', not the file's name $appstream_id"
+  launchable=$(tag 'launchable type="desktop-id"')
+  [ -f "$prefix/$datadir/applications/$launchable" ] || fail "metainfo launches '$launchable', not installed"
+  [ "$(tag 'icon type="stock"')" = "${icon_name:-}" ] || fail "metainfo icon is not the desktop entry's Icon=${icon_name:-}"
+  [ "$(tag binary | sort | tr '\n' ' ')" = "rays rays-render " ] || fail "metainfo provides '$(tag binary)'"
+  grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version"
 fi
 
 # Manual pages: render without a warning, have a NAME line for whatis, carry
