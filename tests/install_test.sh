@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what lands there: the
 # whole tree and nothing else, programs that run, icons that are PNGs of their
-# size and a scalable one, a desktop entry and AppStream metainfo that
+# size, a desktop entry and AppStream metainfo that
 # validate and point at them, and manual pages that render without a warning
 # and document every option.
 #
@@ -71,11 +71,6 @@ for size in "${icon_sizes[@]}"; do
   got=$(identify -format '%m %wx%h' "$icon" 2>&1)
   [ "$got" = "PNG ${size}x${size}" ] || fail "$icon: '$got', not 'PNG ${size}x${size}'"
 done
-svg=$prefix/$datadir/icons/hicolor/scalable/apps/rays.svg
-if [ -f "$svg" ] && ! got=$(rsvg-convert -w 64 -h 64 "$svg" 2>&1 | identify -format '%m %wx%h' - 2>&1) ||
-   [ "$got" != "PNG 64x64" ]; then
-  fail "$svg does not render as an SVG image: $got"
-fi
 
 # The desktop entry: valid, and naming a program and an icon that were installed.
 desktop=$prefix/$datadir/applications/rays.desktop
@@ -94,19 +89,14 @@ if [ -f "$desktop" ]; then
     fail "Icon=$icon_name has no scalable icon"
 fi
 
-# The metainfo: valid with no warning, and naming the installed desktop entry,
-# icon and programs.
+# The metainfo: valid with no warning, naming the installed desktop entry and
+# programs and this release.
 metainfo=$prefix/$datadir/metainfo/$appstream_id.metainfo.xml
 if [ -f "$metainfo" ]; then
-  if ! report=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1); then
-    fail "appstreamcli validate: $report"
-  fi
+  report=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1) || fail "appstreamcli validate: $report"
   tag() { sed -n "s|.*<$1>\(.*\)</${1%% *}>.*|\1|p" "$metainfo"; }
-  [ "$(tag id)" = "$appstream_id" ] || fail "metainfo <id> is '$(tag id)', not the file's name $appstream_id"
-  launchable=$(tag 'launchable type="desktop-id"')
-  [ -f "$prefix/$datadir/applications/$launchable" ] || fail "metainfo launches '$launchable', not installed"
-  [ "$(tag 'icon type="stock"')" = "${icon_name:-}" ] || fail "metainfo icon is not the desktop entry's Icon=${icon_name:-}"
-  [ "$(tag binary | sort | tr '\n' ' ')" = "rays rays-render " ] || fail "metainfo provides '$(tag binary)'"
+  [ -f "$prefix/$datadir/applications/$(tag 'launchable type="desktop-id"')" ] || fail "metainfo launches no installed entry"
+  [ "$(tag binary | tr '\n' ' ')" = "rays rays-render " ] || fail "metainfo provides '$(tag binary)'"
   grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version"
 fi
 

@@ -103,18 +103,13 @@ TEST(WindowIcon, TheBuiltInIconIsThe48PixelOneInDataIcons) {
     EXPECT_EQ(icon->h, 48);
 }
 
-// Every size a desktop may hand the window manager decodes whole, square and
-// opaque in its middle, where the rounded square is always filled.
+// Every size a desktop may hand the window manager decodes whole, at its size.
 TEST(WindowIcon, EveryPngInDataIconsDecodesToItsSize) {
-    for (const int side : {16, 32, 48, 64, 128, 256}) {
-        const std::string name = std::to_string(side) + "x" + std::to_string(side) + "/rays.png";
-        std::ifstream file(RAYS_ICON_DIR "/" + name, std::ios::binary);
-        ASSERT_TRUE(file) << name;
-        const Bytes png{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        const runtime::SdlSurface icon = icon_surface_from_png(png);
-        ASSERT_TRUE(icon) << name;
-        EXPECT_EQ(icon->w, side) << name;
-        EXPECT_EQ(icon->h, side) << name;
-        EXPECT_EQ(pixel(icon.get(), side / 2, side / 2).a, 255) << name;
+    for (const std::string side : {"16", "32", "48", "64", "128", "256"}) {
+        std::ifstream file(RAYS_ICON_DIR "/" + side + "x" + side + "/rays.png", std::ios::binary);
+        const runtime::SdlSurface icon = icon_surface_from_png(
+            Bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
+        ASSERT_TRUE(icon) << side;
+        EXPECT_EQ(std::to_string(icon->w) + "x" + std::to_string(icon->h), side + "x" + side);
     }
 }
