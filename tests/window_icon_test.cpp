@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 using runtime::CairoContext;
@@ -102,4 +103,13 @@ TEST(WindowIcon, TheBuiltInIconIsThe48To16PixelOnesInDataIcons) {
     const auto built_in = runtime::window_icon();
     EXPECT_TRUE(std::equal(built_in.begin(), built_in.end(), committed.begin(), committed.end()))
         << "the program carries a stale icon: build it again";
+}
+
+// Every size a desktop may hand the window manager decodes whole, at its size.
+TEST(WindowIcon, EveryPngInDataIconsDecodesToItsSize) {
+    for (const std::string side : {"16", "32", "48", "64", "128", "256"}) {
+        const auto icon = icon_cardinals_from_png(file_bytes(RAYS_ICON_DIR "/" + side + "x" + side + "/rays.png"));
+        ASSERT_TRUE(icon) << side;
+        EXPECT_EQ(std::to_string((*icon)[0]) + "x" + std::to_string((*icon)[1]), side + "x" + side);
+    }
 }
