@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -55,7 +57,7 @@ TEST_F(RenderCli, BadInputIsOneClearLineStatusTwoAndWritesNothing) {
         {"--ticks", "12x"},  {"--seed", "-3"},      {"--seed"},            {"--size", "0x100"},
         {"--size", "100x0"}, {"--size", "16385x10"}, {"--size", "100"},     {"--size", "axb"},
         {"--dpi", "23"},     {"--dpi", "961"},      {"--dpi", "nan"},      {"--dpi", "inf"},
-        {"--output", ""},    {"stray"},
+        {"--output", ""},    {"stray"},             {"-h"},
     };
     for (auto args : bad) {
         args.insert(args.end(), {"--output=" + out.string()});
@@ -87,7 +89,10 @@ TEST_F(RenderCli, SameArgumentsSameBytesAndHelpWorks) {
 
     Process help({RAYS_RENDER_BINARY, "--help"});
     EXPECT_EQ(help.wait_for_exit(5s), 0);
-    EXPECT_NE(help.stdout_text().find("--ticks"), std::string::npos);
+    EXPECT_NE(help.stdout_text().find("--ticks N      ticks to run, 0 to 1000000000"), std::string::npos);
+    Process help_to_full({"/bin/sh", "-c", RAYS_RENDER_BINARY " --help >/dev/full"});
+    EXPECT_EQ(help_to_full.wait_for_exit(5s), 1);
+    EXPECT_NE(help_to_full.stderr_text().find("No space left on device"), std::string::npos);
 }
 
 TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
@@ -110,4 +115,90 @@ TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
     const Result r = render({"--ticks", "1", "--output", (dir / "no-such-dir" / "x.png").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+TEST_F(RenderCli, OutputGoesWhereItsNameLeads) {
+    const std::vector<std::string> args = {"--ticks", "500", "--size", "160x90", "--dpi", "24", "--output"};
+    auto render_to = [&](const std::string& out) {
+        auto a = args;
+        a.push_back(out);
+        return render(a);
+    };
+    ASSERT_EQ(render_to((dir / "ref.png").string()).status, 0);
+    const std::string png = read(dir / "ref.png");
+
+    // A link names the file replaced, and stays a link.
+    { std::ofstream(dir / "real") << "old"; }
+    fs::create_symlink("real", dir / "link");
+    EXPECT_EQ(render_to((dir / "link").string()).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(read(dir / "real"), png);
+
+    // A private file stays private.
+    { std::ofstream(dir / "private") << "old"; }
+    fs::permissions(dir / "private", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(render_to((dir / "private").string()).status, 0);
+    EXPECT_EQ(fs::status(dir / "private").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    // A pipe is written into, not replaced; so is standard output.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const int both_ends = open((dir / "fifo").c_str(), O_RDWR); // no open blocks, whatever the render does
+    std::string from_fifo;
+    std::thread reader([&] { from_fifo = read(dir / "fifo"); });
+    EXPECT_EQ(render_to((dir / "fifo").string()).status, 0);
+    close(both_ends);
+    reader.join();
+    EXPECT_EQ(from_fifo, png);
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    auto to_stdout = args;
+    to_stdout.insert(to_stdout.begin(), RAYS_RENDER_BINARY);
+    to_stdout.push_back("-");
+    Process p(to_stdout);
+    EXPECT_EQ(p.wait_for_exit(60s), 0);
+    EXPECT_EQ(p.stdout_text(), png);
+
+    // The longest name a file can have, with no room for a suffix.
+    EXPECT_EQ(render_to((dir / std::string(254, 'n')).string()).status, 0);
+    // A directory is refused for what it is.
+    fs::create_directory(dir / "sub");
+    EXPECT_NE(render_to((dir / "sub").string()).err.find("Is a directory"), std::string::npos);
+    EXPECT_EQ(files_in_dir(), 7u);
+}
+
+TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
+    const fs::path out = dir / "keep.png";
+    { std::ofstream(out) << "precious"; }
+    const std::string to_out = " --output " + out.string();
+
+    Process limited({"/bin/sh", "-c", "ulimit -f 8 && exec " RAYS_RENDER_BINARY " --size 160x90" + to_out});
+    EXPECT_EQ(limited.wait_for_exit(60s), 1);
+    EXPECT_NE(limited.stderr_text().find("File too large"), std::string::npos) << limited.stderr_text();
+    // Through the shell, so that even a broken build cannot replace the device.
+    Process full({"/bin/sh", "-c", "exec " RAYS_RENDER_BINARY " --ticks 1 --output - >/dev/full"});
+    EXPECT_EQ(full.wait_for_exit(60s), 1);
+    EXPECT_NE(full.stderr_text().find("No space left on device"), std::string::npos) << full.stderr_text();
+
+    // Caught while the file is being written: a big picture takes a while.
+    for (const int sig : {SIGUSR1, SIGALRM}) {
+        Process p({RAYS_RENDER_BINARY, "--size", "2048x2048", "--output", out.string()});
+        bool writing = false;
+        for (int i = 0; i < 20000 && !writing && p.running(); ++i) {
+            writing = files_in_dir() > 1;
+            std::this_thread::sleep_for(500us);
+        }
+        ASSERT_TRUE(writing) << "no temporary file seen";
+        p.signal(sig);
+        EXPECT_EQ(p.wait_for_exit(10s), 128 + sig);
+    }
+
+    // Under nohup a hangup changes nothing.
+    Process ignoring({"/bin/sh", "-c", "trap '' HUP && exec " RAYS_RENDER_BINARY " --ticks 100000000" + to_out});
+    std::this_thread::sleep_for(300ms);
+    ignoring.signal(SIGHUP);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(ignoring.running());
+    ignoring.signal(SIGTERM);
+    EXPECT_EQ(ignoring.wait_for_exit(5s), 128 + SIGTERM);
+    EXPECT_EQ(read(out), "precious");
+    EXPECT_EQ(files_in_dir(), 1u);
 }
