@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -61,6 +62,35 @@ TEST(CanvasLines, DiagonalRayIsAboutFivePixelsWideInItsColour) {
     EXPECT_GE(xs.size(), 5u);
     EXPECT_LE(xs.size(), 8u);
     EXPECT_EQ(img.at(150, 150), green);
+}
+
+// Across an axis-aligned ray each pixel takes the pen's colour in proportion
+// to the share of it that the 5-pixel band covers. The line runs through the
+// centre of the pixel its twips fall in; 762 and 1503 twips put the band's
+// edges a fifth of a pixel into the pixels on either side.
+TEST(CanvasLines, EdgePixelsBlendByTheShareOfThemTheBandCovers) {
+    const Colour pen = palette_colour(4);
+    auto covered = [](int pixel, double centre) {
+        return std::clamp(std::min(pixel + 1.0, centre + 2.5) - std::max(double(pixel), centre - 2.5), 0.0, 1.0);
+    };
+    auto off_by = [&](Colour got, double coverage) {
+        int worst = 0;
+        for (const int shift : {0, 8, 16}) {
+            const double under = (kBackground >> shift) & 0xFF, over = (pen >> shift) & 0xFF;
+            const double expected = under * (1 - coverage) + over * coverage;
+            worst = std::max(worst, int(std::lround(std::fabs(((got >> shift) & 0xFF) - expected))));
+        }
+        return worst;
+    };
+    Image img(200, 200);
+    ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 0, 762, 2999, 762, pen).failed());
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 1503, 1500, 1503, 2999, pen).failed());
+    for (int i = -5; i <= 5; ++i) {
+        const int row = 51 + i, column = 100 + i;
+        EXPECT_LE(off_by(img.at(150, row), covered(row, 762 / 15.0 + 0.5)), 2) << "row " << row;
+        EXPECT_LE(off_by(img.at(column, 150), covered(column, 1503 / 15.0 + 0.5)), 2) << "column " << column;
+    }
 }
 
 TEST(CanvasLines, FarEndPointsDrawWithoutError) {
