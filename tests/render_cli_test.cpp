@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -36,6 +34,11 @@ struct RenderCli : ::testing::Test {
         Process p(args);
         const auto status = p.wait_for_exit(limit);
         return {status.value_or(-1), p.stderr_text()};
+    }
+    // Through the shell, in the test's directory: redirections, pipes, limits.
+    Result shell(const std::string& command) {
+        Process p({"/bin/sh", "-c", "cd " + dir.string() + " || exit 99\n" + command});
+        return {p.wait_for_exit(60s).value_or(-1), p.stderr_text()};
     }
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -90,9 +93,9 @@ TEST_F(RenderCli, SameArgumentsSameBytesAndHelpWorks) {
     Process help({RAYS_RENDER_BINARY, "--help"});
     EXPECT_EQ(help.wait_for_exit(5s), 0);
     EXPECT_NE(help.stdout_text().find("--ticks N      ticks to run, 0 to 1000000000"), std::string::npos);
-    Process help_to_full({"/bin/sh", "-c", RAYS_RENDER_BINARY " --help >/dev/full"});
-    EXPECT_EQ(help_to_full.wait_for_exit(5s), 1);
-    EXPECT_NE(help_to_full.stderr_text().find("No space left on device"), std::string::npos);
+    const Result help_to_full = shell(RAYS_RENDER_BINARY " --help >/dev/full");
+    EXPECT_EQ(help_to_full.status, 1);
+    EXPECT_NE(help_to_full.err.find("No space left on device"), std::string::npos);
 }
 
 TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
@@ -118,69 +121,43 @@ TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
 }
 
 TEST_F(RenderCli, OutputGoesWhereItsNameLeads) {
-    const std::vector<std::string> args = {"--ticks", "500", "--size", "160x90", "--dpi", "24", "--output"};
-    auto render_to = [&](const std::string& out) {
-        auto a = args;
-        a.push_back(out);
-        return render(a);
-    };
-    ASSERT_EQ(render_to((dir / "ref.png").string()).status, 0);
+    const std::string render_to = RAYS_RENDER_BINARY " --ticks 500 --size 160x90 --dpi 24 --output ";
+    ASSERT_EQ(shell(render_to + "ref.png && echo old >real && ln -s real link && echo old >private && "
+                    "chmod 600 private && mkfifo fifo && mkdir sub").status, 0);
     const std::string png = read(dir / "ref.png");
 
-    // A link names the file replaced, and stays a link.
-    { std::ofstream(dir / "real") << "old"; }
-    fs::create_symlink("real", dir / "link");
-    EXPECT_EQ(render_to((dir / "link").string()).status, 0);
+    // A link names the file replaced; a private file stays private.
+    EXPECT_EQ(shell(render_to + "link && " + render_to + "private").status, 0);
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_EQ(read(dir / "real"), png);
-
-    // A private file stays private.
-    { std::ofstream(dir / "private") << "old"; }
-    fs::permissions(dir / "private", fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(render_to((dir / "private").string()).status, 0);
+    EXPECT_EQ(read(dir / "private"), png);
     EXPECT_EQ(fs::status(dir / "private").permissions(), fs::perms::owner_read | fs::perms::owner_write);
-
-    // A pipe is written into, not replaced; so is standard output.
-    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-    const int both_ends = open((dir / "fifo").c_str(), O_RDWR); // no open blocks, whatever the render does
-    std::string from_fifo;
-    std::thread reader([&] { from_fifo = read(dir / "fifo"); });
-    EXPECT_EQ(render_to((dir / "fifo").string()).status, 0);
-    close(both_ends);
-    reader.join();
-    EXPECT_EQ(from_fifo, png);
+    // A pipe is written into, never replaced; - is standard output.
+    EXPECT_EQ(shell(render_to + "fifo & cat fifo >piped.png; wait $! && " + render_to + "- >stdout.png").status, 0);
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
-    auto to_stdout = args;
-    to_stdout.insert(to_stdout.begin(), RAYS_RENDER_BINARY);
-    to_stdout.push_back("-");
-    Process p(to_stdout);
-    EXPECT_EQ(p.wait_for_exit(60s), 0);
-    EXPECT_EQ(p.stdout_text(), png);
-
-    // The longest name a file can have, with no room for a suffix.
-    EXPECT_EQ(render_to((dir / std::string(254, 'n')).string()).status, 0);
-    // A directory is refused for what it is.
-    fs::create_directory(dir / "sub");
-    EXPECT_NE(render_to((dir / "sub").string()).err.find("Is a directory"), std::string::npos);
-    EXPECT_EQ(files_in_dir(), 7u);
+    EXPECT_EQ(read(dir / "piped.png"), png);
+    EXPECT_EQ(read(dir / "stdout.png"), png);
+    // The longest name a file can have, with no room for a suffix; a
+    // directory refused for what it is.
+    EXPECT_EQ(shell(render_to + std::string(254, 'n')).status, 0);
+    EXPECT_NE(shell(render_to + "sub").err.find("Is a directory"), std::string::npos);
+    EXPECT_EQ(files_in_dir(), 9u);
 }
 
 TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
-    const fs::path out = dir / "keep.png";
-    { std::ofstream(out) << "precious"; }
-    const std::string to_out = " --output " + out.string();
-
-    Process limited({"/bin/sh", "-c", "ulimit -f 8 && exec " RAYS_RENDER_BINARY " --size 160x90" + to_out});
-    EXPECT_EQ(limited.wait_for_exit(60s), 1);
-    EXPECT_NE(limited.stderr_text().find("File too large"), std::string::npos) << limited.stderr_text();
+    { std::ofstream(dir / "keep.png") << "precious"; }
+    const std::string render_to = "exec " RAYS_RENDER_BINARY " --output ";
+    const Result limited = shell("ulimit -f 8 && " + render_to + "keep.png --size 160x90");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
     // Through the shell, so that even a broken build cannot replace the device.
-    Process full({"/bin/sh", "-c", "exec " RAYS_RENDER_BINARY " --ticks 1 --output - >/dev/full"});
-    EXPECT_EQ(full.wait_for_exit(60s), 1);
-    EXPECT_NE(full.stderr_text().find("No space left on device"), std::string::npos) << full.stderr_text();
+    const Result full = shell(render_to + "- --ticks 1 >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
 
     // Caught while the file is being written: a big picture takes a while.
     for (const int sig : {SIGUSR1, SIGALRM}) {
-        Process p({RAYS_RENDER_BINARY, "--size", "2048x2048", "--output", out.string()});
+        Process p({RAYS_RENDER_BINARY, "--size", "2048x2048", "--output", (dir / "keep.png").string()});
         bool writing = false;
         for (int i = 0; i < 20000 && !writing && p.running(); ++i) {
             writing = files_in_dir() > 1;
@@ -192,13 +169,14 @@ TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
     }
 
     // Under nohup a hangup changes nothing.
-    Process ignoring({"/bin/sh", "-c", "trap '' HUP && exec " RAYS_RENDER_BINARY " --ticks 100000000" + to_out});
+    Process ignoring(
+        {"/bin/sh", "-c", "trap '' HUP && " + render_to + (dir / "keep.png").string() + " --ticks 100000000"});
     std::this_thread::sleep_for(300ms);
     ignoring.signal(SIGHUP);
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(ignoring.running());
     ignoring.signal(SIGTERM);
     EXPECT_EQ(ignoring.wait_for_exit(5s), 128 + SIGTERM);
-    EXPECT_EQ(read(out), "precious");
+    EXPECT_EQ(read(dir / "keep.png"), "precious");
     EXPECT_EQ(files_in_dir(), 1u);
 }
