@@ -77,14 +77,13 @@ void OutputFile::open_temporary_beside(const std::string& target) {
     std::string name = directory_of(target) + "/" + kTemporaryName;
     {
         const signal_cleanup::SignalsHeld held;
-        m_fd = mkstemp(name.data());
+        m_fd = mkostemp(name.data(), O_CLOEXEC);
         if (m_fd < 0) fail(errno);
         signal_cleanup::remove_on_signal(name.c_str());
     }
     m_target = target;
     m_temporary = name;
-    fcntl(m_fd, F_SETFD, FD_CLOEXEC);
-    // mkstemp makes the file private; give it what the old file had, or what
+    // mkostemp makes the file private; give it what the old file had, or what
     // a new file would get. Owner first: changing it may clear set-id bits.
     if (replacing && fchown(m_fd, old.st_uid, old.st_gid) != 0) {
         // Only root may give a file away; the group stays if we are in it,
