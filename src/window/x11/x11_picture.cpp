@@ -18,6 +18,7 @@ struct X11Picture::Segment {
     xcb_connection_t* c = nullptr;
     xcb_shm_seg_t id = 0;
     std::uint8_t* address = nullptr;
+    std::size_t size = 0;
 
     ~Segment() {
         // The server lets go when the connection ends too; this is for a
@@ -39,9 +40,7 @@ struct X11Picture::Segment {
             return nullptr;
         }
         segment->address = static_cast<std::uint8_t*>(address);
-        // One call maps every page, much cheaper than a fault per page when
-        // the picture is first painted.
-        madvise(address, size, MADV_POPULATE_WRITE);
+        segment->size = size;
         const xcb_shm_seg_t id = xcb_generate_id(c);
         const XcbReply<xcb_generic_error_t> error(
             xcb_request_check(c, xcb_shm_attach_checked(c, id, static_cast<std::uint32_t>(shmid), 1)));
@@ -79,10 +78,11 @@ X11Picture::X11Picture(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t 
         if (direct && m_segment) {
             m_pixels = reinterpret_cast<std::uint32_t*>(m_segment->address);
         } else {
-            m_own.resize(picture_bytes / 4);
-            m_pixels = m_own.data();
+            // Left untouched until fill(): fresh memory is slow to touch.
+            m_own = std::make_unique_for_overwrite<std::uint32_t[]>(picture_bytes / 4);
+            m_pixels = m_own.get();
         }
-        if (!m_segment && !direct) m_own_wire.resize(wire_bytes);
+        if (!m_segment && !direct) m_own_wire = std::make_unique_for_overwrite<std::uint8_t[]>(wire_bytes);
         if (!m_segment) m_rows.reserve(std::min(wire_bytes, m_max_request_bytes));
     } catch (const std::bad_alloc&) {
         throw RuntimeError("window picture", "out of memory for " + std::to_string(m_max_w) + "x" +
@@ -93,17 +93,25 @@ X11Picture::X11Picture(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t 
         m_wire = m_segment->address;
         m_wire_segment = m_segment->id;
     } else {
-        m_wire = direct ? reinterpret_cast<std::uint8_t*>(m_pixels) : m_own_wire.data();
+        m_wire = direct ? reinterpret_cast<std::uint8_t*>(m_pixels) : m_own_wire.get();
     }
     m_wire_stride = wire_stride;
 }
 
 X11Picture::~X11Picture() = default;
 
+void X11Picture::fill(std::uint32_t background) {
+    // One call maps every page, much cheaper than a fault per page.
+    if (m_segment) madvise(m_segment->address, m_segment->size, MADV_POPULATE_WRITE);
+    reveal_background(reinterpret_cast<std::uint8_t*>(m_pixels), m_stride, 0, 0, m_max_w, m_max_h, background);
+    m_filled = true;
+}
+
 bool X11Picture::resize(int window_w, int window_h, std::uint32_t background) {
     const int w = std::clamp(window_w, 1, m_max_w), h = std::clamp(window_h, 1, m_max_h);
     if (w == m_width && h == m_height) return false;
-    reveal_background(reinterpret_cast<std::uint8_t*>(m_pixels), m_stride, m_width, m_height, w, h, background);
+    if (m_filled)
+        reveal_background(reinterpret_cast<std::uint8_t*>(m_pixels), m_stride, m_width, m_height, w, h, background);
     m_width = w;
     m_height = h;
     return true;

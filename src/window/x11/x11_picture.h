@@ -37,6 +37,11 @@ public:
     [[nodiscard]] Picture picture() const { return {m_pixels, m_width, m_height, m_stride}; }
     [[nodiscard]] bool shared() const { return m_wire_segment != 0; }
 
+    // Paints the whole picture with the background. Fresh memory is slow to
+    // touch the first time, so this is done once the window has been asked
+    // for, while the window manager and the server work on it, not before.
+    void fill(std::uint32_t background);
+
     // Follows the window to its new size; true when the picture's size
     // changed. What is new shows the background.
     bool resize(int window_w, int window_h, std::uint32_t background);
@@ -58,12 +63,13 @@ private:
     std::size_t m_max_request_bytes;
 
     std::unique_ptr<Segment> m_segment; // shared memory, when the server takes it
-    std::vector<std::uint32_t> m_own;   // the picture, when it is not shared
-    std::vector<std::uint8_t> m_own_wire; // the converted copy, when it is not shared
+    std::unique_ptr<std::uint32_t[]> m_own; // the picture, when it is not shared
+    std::unique_ptr<std::uint8_t[]> m_own_wire; // the converted copy, when it is not shared
     std::vector<std::uint8_t> m_rows;     // rows packed for a put-image request
     std::uint32_t* m_pixels = nullptr;
     int m_stride = 0;
     int m_width = 0, m_height = 0;
+    bool m_filled = false; // until fill(), nothing has been drawn or shown
 
     // What the server reads: the picture itself, or its converted copy.
     std::uint8_t* m_wire = nullptr;

@@ -369,6 +369,7 @@ void X11Platform::show() {
     m_shown = true;
     xcb_map_window(m_c.get(), m_window);
     flush();
+    m_picture->fill(kBackground);
 }
 
 bool X11Platform::server_reads() const {
