@@ -35,7 +35,8 @@ TEST(LentWindows, ClientWindowRootAndScreenSaverWindowInOneServer) {
     e2e::XSession x(e2e::XSessionOptions{1024, 768, 96, 24, {}, ""});
     Process big({X_CLIENT_BINARY, "create", "640x480"}, x.env()), small({X_CLIENT_BINARY, "create", "320x240"}, x.env());
     std::this_thread::sleep_for(300ms);
-    const std::string id = big.stdout_text().substr(0, 8), saver = small.stdout_text().substr(0, 8);
+    auto id_of = [](const Process& p) { return p.stdout_text().substr(0, p.stdout_text().find('\n')); };
+    const std::string id = id_of(big), saver = id_of(small);
 
     auto r = rays(x, "--root", saver); // that window only, not the root; SIGTERM ends quietly
     const e2e::Screenshot root = x.screenshot();
@@ -43,6 +44,7 @@ TEST(LentWindows, ClientWindowRootAndScreenSaverWindowInOneServer) {
     EXPECT_EQ(root.count(0xF0F0F0, 1024, 768), root.count(0xF0F0F0, 320, 240));
     r->signal(SIGTERM);
     EXPECT_EQ(r->wait_for_exit(1s), 0);
+    EXPECT_EQ(r->stderr_text(), "");
 
     r = rays(x, "--window-id " + id); // at its size, followed, nothing of ours set on it; its going ends with 0
     expect_rays(x.screenshot(id), 640, 480);
@@ -51,6 +53,7 @@ TEST(LentWindows, ClientWindowRootAndScreenSaverWindowInOneServer) {
     expect_rays(x.screenshot(id), 900, 700);
     x.run(X_CLIENT_BINARY " destroy " + id);
     EXPECT_EQ(r->wait_for_exit(2s), 0);
+    EXPECT_EQ(r->stderr_text(), "");
 
     r = rays(x, "--root"); // all of it, and the right-click no window manager takes
     expect_rays(x.screenshot(), 1024, 768);
