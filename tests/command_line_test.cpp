@@ -11,9 +11,7 @@ using rays::interpret_command_line;
 
 namespace {
 
-CommandLine interpret(std::vector<std::string_view> args, const rays::Environment& env = {}) {
-    return interpret_command_line(args, env);
-}
+CommandLine interpret(std::vector<std::string_view> args) { return interpret_command_line(args); }
 
 } // namespace
 
@@ -61,17 +59,4 @@ TEST(CommandLine, TheFirstArgumentDecides) {
     EXPECT_EQ(bogus_first.exit_status, 2);
     EXPECT_EQ(bogus_first.err, "rays: unknown option '--bogus'\n");
     EXPECT_EQ(bogus_first.out, "");
-}
-
-// Screen savers lend a window by id, or with --root and XSCREENSAVER_WINDOW;
-// only X lends windows.
-TEST(CommandLine, LentWindows) {
-    const rays::Environment x{.display = ":0"};
-    for (const auto& [arg, id] : {std::pair{"42", 42u}, {"0X2a", 42u}, {"4294967295", 0xFFFFFFFFu}})
-        EXPECT_EQ(interpret({"-window-id", arg}, x).target.window, id) << arg;
-    for (const std::string_view arg : {"", "0", "0x", "-1", "+5", " 5", "12abc", "0x1g", "4294967296"})
-        EXPECT_EQ(interpret({"--window-id", arg}, x).err, "rays: '" + std::string(arg) + "' is not a window id\n");
-    EXPECT_EQ(interpret({"-root"}, {":0", "0x40000B"}).target.window, 0x40000Bu);
-    EXPECT_EQ(interpret({"--root", "1"}, x).exit_status, 2);
-    EXPECT_EQ(interpret({"--root"}, {}).err, "rays: --root draws into an X window and needs X11, but DISPLAY is not set\n");
 }
