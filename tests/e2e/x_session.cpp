@@ -109,7 +109,7 @@ void XSession::kill_server() {
 }
 
 std::map<std::string, std::string> XSession::env() const {
-    return {{"DISPLAY", m_display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}};
+    return {{"DISPLAY", m_display}, {"WAYLAND_DISPLAY", ""}};
 }
 
 std::string XSession::run(const std::string& command) const {
