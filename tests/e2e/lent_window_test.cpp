@@ -21,7 +21,8 @@ TEST(LentWindows, ClientWindowRootAndScreenSaverWindowInOneServer) {
     e2e::XSession x(e2e::XSessionOptions{1024, 768, 96, 24, {}, ""});
     std::vector<std::unique_ptr<e2e::Process>> started; // x_client's windows at the top-left, the later on top
     auto start = [&](const std::string& command) {
-        started.push_back(std::make_unique<e2e::Process>(std::vector<std::string>{"sh", "-c", "exec " + command}, x.env()));
+        started.push_back(std::make_unique<e2e::Process>(std::vector<std::string>{"sh", "-c", "exec " + command},
+                                                         x.env()));
         std::this_thread::sleep_for(1500ms);
         return started.back().get();
     };

@@ -90,7 +90,8 @@ ChosenVisual visual_of(xcb_screen_t* screen, xcb_visualid_t id) {
     for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
         if (std::find(kDepths.begin(), kDepths.end(), d.data->depth) == kDepths.end()) continue;
         for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v))
-            if (v.data->visual_id == id && v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR) return {v.data, d.data->depth};
+            if (v.data->visual_id == id && v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR)
+                return {v.data, d.data->depth};
     }
     return {};
 }
