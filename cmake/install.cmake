@@ -1,12 +1,19 @@
 # What `cmake --install` puts in place: the two programs, and what a desktop
-# needs to offer rays in its menus (entry, icons), a software centre needs to
-# list it (metainfo), and the manual pages.
+# needs to offer rays in its menus (entry, icons) and among its screen savers,
+# a software centre needs to list it (metainfo), and the manual pages.
 include(GNUInstallDirs)
 
 install(TARGETS rays rays-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/rays.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# What screen savers list: the entry the MATE and Xfce screen savers read,
+# and the hack description of xscreensaver-settings.
+install(FILES ${PROJECT_SOURCE_DIR}/data/screensavers/rays.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications/screensavers)
+install(FILES ${PROJECT_SOURCE_DIR}/data/xscreensaver/rays.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 
 # The sizes of data/icons; the 48 px one is also built into the program.
 set(RAYS_ICON_SIZES 16x16 32x32 48x48 64x64 128x128 256x256)

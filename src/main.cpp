@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,13 +29,19 @@ void open_closed_standard_streams() {
     }
 }
 
+std::string_view environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     open_closed_standard_streams();
     // argc is 0 when a caller of exec passes no argv[0] at all.
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const rays::CommandLine command = rays::interpret_command_line(args);
+    const rays::CommandLine command = rays::interpret_command_line(
+        args, {.display = environment("DISPLAY"), .screensaver_window = environment("XSCREENSAVER_WINDOW")});
     if (!command.run_animation) {
         std::fputs(command.out.c_str(), stdout);
         std::fputs(command.err.c_str(), stderr);
@@ -48,7 +55,7 @@ int main(int argc, char** argv) {
 
     try {
         runtime::QuitSignals quit_signals;
-        runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(), quit_signals);
+        runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(command.target), quit_signals);
 #ifdef RAYS_TICK_LOG
         // rays-tick-log: the same program, telling benchmarks when each tick
         // ran and reached the screen.

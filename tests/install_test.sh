@@ -42,6 +42,8 @@ expected=(
   "$bindir/rays"
   "$bindir/rays-render"
   "$datadir/applications/rays.desktop"
+  "$datadir/applications/screensavers/rays.desktop"
+  "$datadir/xscreensaver/config/rays.xml"
   "$datadir/icons/hicolor/scalable/apps/rays.svg"
   "$datadir/metainfo/$appstream_id.metainfo.xml"
   "$mandir/man1/rays.1"
@@ -88,6 +90,12 @@ if [ -f "$desktop" ]; then
   [ -f "$prefix/$datadir/icons/hicolor/scalable/apps/$icon_name.svg" ] ||
     fail "Icon=$icon_name has no scalable icon"
 fi
+
+# The screen savers' entry (in no menu: no main category) and hack description.
+saver=$prefix/$datadir/applications/screensavers/rays.desktop
+report=$(desktop-file-validate "$saver" 2>&1 | grep -v 'value "Screensaver;" .* main category')
+[ -z "$report" ] && grep -qx 'Exec=rays --root' "$saver" || fail "screensavers/rays.desktop: ${report:-no Exec=rays --root}"
+xmllint --noout "$prefix/$datadir/xscreensaver/config/rays.xml" || fail "xscreensaver/config/rays.xml is malformed"
 
 # The metainfo: valid with no warning, naming the installed desktop entry and
 # programs and this release.

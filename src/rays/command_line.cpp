@@ -1,5 +1,7 @@
 #include "rays/command_line.h"
 
+#include <limits>
+
 namespace rays {
 
 #ifndef RAYS_VERSION
@@ -9,6 +11,8 @@ const std::string_view kVersion = RAYS_VERSION;
 
 namespace {
 
+using runtime::WindowTarget;
+
 // The status of a command line the program does not understand, as rays-render
 // and most command-line programs use it; 1 stays the run-time error's.
 constexpr int kUsageStatus = 2;
@@ -17,18 +21,81 @@ constexpr std::string_view kUsage = R"(Usage: rays [OPTION]
 Thick coloured rays fanning out from near the top-left corner of a window,
 one every 10 ms, until a right-click in the window or closing it ends them.
 
-  --help     show this help and exit
-  --version  show the version and exit
+  --window-id ID  draw into the existing X window ID (decimal or 0x hex)
+  --root          draw on the root window, or into the window that
+                  XSCREENSAVER_WINDOW names, as screen savers ask
+  --help          show this help and exit
+  --version       show the version and exit
 )";
+
+CommandLine usage_error(const std::string& message) {
+    return {.exit_status = kUsageStatus, .err = "rays: " + message + "\n"};
+}
+
+// Screen savers hand their window over with X toolkit style options, one
+// dash; both spellings are taken.
+bool is_option(std::string_view arg, std::string_view name) {
+    if (arg.starts_with("--")) arg.remove_prefix(2);
+    else if (arg.starts_with("-")) arg.remove_prefix(1);
+    else return false;
+    return arg == name;
+}
 
 } // namespace
 
-CommandLine interpret_command_line(std::span<const std::string_view> args) {
+std::optional<std::uint32_t> parse_window_id(std::string_view text) {
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t id = 0;
+    for (const char ch : text) {
+        unsigned digit;
+        if (ch >= '0' && ch <= '9') digit = static_cast<unsigned>(ch - '0');
+        else if (base == 16 && ch >= 'a' && ch <= 'f') digit = static_cast<unsigned>(ch - 'a' + 10);
+        else if (base == 16 && ch >= 'A' && ch <= 'F') digit = static_cast<unsigned>(ch - 'A' + 10);
+        else return std::nullopt;
+        id = id * base + digit;
+        if (id > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    }
+    if (id == 0) return std::nullopt;
+    return static_cast<std::uint32_t>(id);
+}
+
+CommandLine interpret_command_line(std::span<const std::string_view> args, const Environment& env) {
     if (args.empty()) return {.run_animation = true};
     const std::string_view arg = args.front();
     if (arg == "--help") return {.out = std::string(kUsage)};
     if (arg == "--version") return {.out = "rays " + std::string(kVersion) + "\n"};
-    return {.exit_status = kUsageStatus, .err = "rays: unknown option '" + std::string(arg) + "'\n"};
+
+    CommandLine run{.run_animation = true};
+    std::size_t used = 1;
+    if (is_option(arg, "root")) {
+        run.target.kind = WindowTarget::Kind::kRootWindow;
+        if (!env.screensaver_window.empty()) {
+            const auto id = parse_window_id(env.screensaver_window);
+            if (!id)
+                return usage_error("XSCREENSAVER_WINDOW='" + std::string(env.screensaver_window) +
+                                   "' is not a window id");
+            run.target = {WindowTarget::Kind::kGivenWindow, *id};
+        }
+    } else if (is_option(arg, "window-id")) {
+        if (args.size() < 2) return usage_error(std::string(arg) + " needs a window id");
+        const auto id = parse_window_id(args[1]);
+        if (!id) return usage_error("'" + std::string(args[1]) + "' is not a window id");
+        run.target = {WindowTarget::Kind::kGivenWindow, *id};
+        used = 2;
+    } else {
+        return usage_error("unknown option '" + std::string(arg) + "'");
+    }
+    if (args.size() > used) return usage_error("unexpected argument '" + std::string(args[used]) + "'");
+    // Only X lets a program draw into a window another one made; a Wayland
+    // compositor hands out no such thing.
+    if (env.display.empty())
+        return usage_error(std::string(arg) + " draws into an X window and needs X11, but DISPLAY is not set");
+    return run;
 }
 
 } // namespace rays

@@ -15,8 +15,9 @@ bool is_set(const char* name) {
 
 } // namespace
 
-std::unique_ptr<Platform> open_platform() {
-    if (is_set("DISPLAY")) return open_x11_platform();
+std::unique_ptr<Platform> open_platform(const WindowTarget& target) {
+    if (target.kind != WindowTarget::Kind::kOwnWindow) return open_x11_platform(target);
+    if (is_set("DISPLAY")) return open_x11_platform(target);
     throw RuntimeError("open display", "no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "window/platform.h"
+#include "window/window_target.h"
 
 #include <memory>
 
@@ -9,7 +10,8 @@ namespace runtime {
 
 // Wayland when WAYLAND_DISPLAY names a compositor that answers; X11
 // otherwise, and X11 too when the Wayland connection fails but DISPLAY is
-// set. Raises the run-time error, saying why, when neither opens.
-std::unique_ptr<Platform> open_platform();
+// set. A window that another program made is always an X window: X11 then.
+// Raises the run-time error, saying why, when neither opens.
+std::unique_ptr<Platform> open_platform(const WindowTarget& target);
 
 } // namespace runtime

@@ -37,7 +37,8 @@ public:
     // 2 right, 4 middle) with the shift state (1 shift, 2 control, 4 alt);
     // x and y in pixels. Other buttons and the wheel are not reported.
     virtual void mouse_down(std::int16_t button, std::int16_t shift, int x, int y) = 0;
-    // The user closed the window through the window system.
+    // The user closed the window through the window system, or a window
+    // that another program lent us went away: the program ends with 0.
     virtual void close_requested() = 0;
     // The picture was replaced or resized, or the resolution changed: the
     // canvas must draw on picture() at dpi() from now on.
@@ -52,10 +53,12 @@ public:
     // the screen's claimed size in millimetres.
     [[nodiscard]] virtual double dpi() const = 0;
 
-    // Creates the window, not shown yet; picture() is valid afterwards.
+    // Creates the window, not shown yet; picture() is valid afterwards. A
+    // platform lent a window by another program (WindowTarget) takes that
+    // one as it is instead, and ignores `setup`.
     virtual void create_window(const WindowSetup& setup) = 0;
     // kNormal, kMinimised or kMaximised; before show() it is how the window
-    // first appears.
+    // first appears. A lent window stays as its owner keeps it.
     virtual Status set_window_state(int state) = 0;
     virtual void show() = 0;
 

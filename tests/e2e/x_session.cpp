@@ -127,12 +127,12 @@ std::string XSession::wait_for_window(const std::string& title,
     return id;
 }
 
-Screenshot XSession::screenshot() const {
+Screenshot XSession::screenshot(const std::string& window) const {
     char path[] = "/tmp/rays-e2e-shot-XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     close(fd);
-    run(std::string("import -window root png:") + path);
+    run("import -window " + window + " png:" + path);
     cairo_surface_t* image = cairo_image_surface_create_from_png(path);
     std::filesystem::remove(path);
     Screenshot shot;

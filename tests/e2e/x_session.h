@@ -42,7 +42,7 @@ public:
 
     // Waits for a top-level window with this exact title; returns its id or 0.
     std::string wait_for_window(const std::string& title, std::chrono::milliseconds limit) const;
-    [[nodiscard]] Screenshot screenshot() const;
+    [[nodiscard]] Screenshot screenshot(const std::string& window = "root") const;
     // Ends the X server at once, as a crash would.
     void kill_server();
     // Ends the window manager, as a crash would.

@@ -2,6 +2,10 @@
 // one write when the loop is about to sleep or a picture is shown; no reply
 // is waited for after the start, except once when a window manager without
 // EWMH puts a frame round the window.
+//
+// The window is our own, or one that another program made and lends us (a
+// screen saver's, the root): that one is drawn in as it is, at its size and
+// in its visual, and nothing of ours is set on it.
 #include "window/x11/x11_platform.h"
 
 #include "form/colour.h"
@@ -19,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -58,10 +63,12 @@ struct ChosenVisual {
     std::uint8_t depth = 0;
 };
 
+// The depths whose pixels we can lay out, best first.
+constexpr std::array<std::uint8_t, 4> kDepths = {24, 30, 16, 15};
+
 // The root's visual when it is TrueColor of a depth we show; otherwise the
 // best TrueColor visual the screen offers.
 ChosenVisual choose_visual(xcb_screen_t* screen) {
-    constexpr std::array<std::uint8_t, 4> kDepths = {24, 30, 16, 15};
     ChosenVisual root, best;
     int best_rank = static_cast<int>(kDepths.size());
     for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
@@ -76,6 +83,23 @@ ChosenVisual choose_visual(xcb_screen_t* screen) {
         }
     }
     return root.visual ? root : best;
+}
+
+// The visual of a window another program made, when we can draw in it.
+ChosenVisual visual_of(xcb_screen_t* screen, xcb_visualid_t id) {
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
+        if (std::find(kDepths.begin(), kDepths.end(), d.data->depth) == kDepths.end()) continue;
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v))
+            if (v.data->visual_id == id && v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR)
+                return {v.data, d.data->depth};
+    }
+    return {};
+}
+
+std::string window_name(xcb_window_t window) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", window);
+    return text;
 }
 
 PixelFormat pixel_format_of(xcb_connection_t* c, const ChosenVisual& chosen) {
@@ -113,7 +137,7 @@ xcb_get_property_cookie_t get_property(xcb_connection_t* c, xcb_window_t window,
 
 class X11Platform final : public Platform {
 public:
-    X11Platform();
+    explicit X11Platform(const WindowTarget& target);
     ~X11Platform() override;
 
     double dpi() const override { return m_dpi; }
@@ -130,8 +154,11 @@ public:
     void present_all() override;
 
 private:
+    void adopt_window();
+    void make_picture(int width, int height);
+    void window_gone(WindowEvents& events) const;
     void handle(const xcb_generic_event_t& event, WindowEvents& events);
-    void fail_on_error(const xcb_generic_error_t& error);
+    void fail_on_error(const xcb_generic_error_t& error, WindowEvents& events) const;
     void check_connection() const;
     void flush();
     bool server_reads() const;
@@ -142,6 +169,9 @@ private:
     void send_wm_state(bool add);
 
     XcbConnection m_c;
+    WindowTarget m_target;
+    // A window that another program made is not ours to set up or destroy.
+    bool m_owned = true;
     xcb_screen_t* m_screen = nullptr;
     Atoms m_atoms{};
     double m_dpi = kDefaultDpi;
@@ -163,7 +193,8 @@ private:
     XcbReply<xcb_generic_event_t> m_waiting; // read by xcb while it wrote
 };
 
-X11Platform::X11Platform() {
+X11Platform::X11Platform(const WindowTarget& target)
+    : m_target(target), m_owned(target.kind == WindowTarget::Kind::kOwnWindow) {
     // Every request here waits for its answer: a quit signal meanwhile ends
     // the program at once, even if the server has stopped answering.
     const QuitSignals::MayBlock may_block;
@@ -221,9 +252,9 @@ X11Platform::X11Platform() {
 
 X11Platform::~X11Platform() {
     m_picture.reset();
-    if (m_window && !xcb_connection_has_error(m_c.get())) {
+    if (m_gc && !xcb_connection_has_error(m_c.get())) {
         xcb_free_gc(m_c.get(), m_gc);
-        xcb_destroy_window(m_c.get(), m_window);
+        if (m_owned) xcb_destroy_window(m_c.get(), m_window);
         // The server may have stopped reading: leaving does not wait for it.
         if (server_reads()) xcb_flush(m_c.get());
     }
@@ -240,6 +271,10 @@ void X11Platform::set_property(xcb_atom_t property, xcb_atom_t type, int format,
 }
 
 void X11Platform::create_window(const WindowSetup& setup) {
+    if (!m_owned) {
+        adopt_window();
+        return;
+    }
     xcb_connection_t* c = m_c.get();
     m_window = xcb_generate_id(c);
     const std::uint32_t background = m_format.pixel(kBackground);
@@ -279,7 +314,45 @@ void X11Platform::create_window(const WindowSetup& setup) {
     const std::uint32_t hints[9] = {1 | 2, 1, 1, 0, 0, 0, 0, 0, 0};
     set_property(XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
     set_size_hints(false);
+    make_picture(setup.width, setup.height);
+}
 
+void X11Platform::adopt_window() {
+    const QuitSignals::MayBlock may_block; // every request here waits for its answer
+    xcb_connection_t* c = m_c.get();
+    m_window = m_target.kind == WindowTarget::Kind::kRootWindow ? m_screen->root : m_target.window;
+    const auto attributes_asked = xcb_get_window_attributes(c, m_window);
+    const auto geometry_asked = xcb_get_geometry(c, m_window);
+    const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, attributes_asked, nullptr));
+    const XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometry_asked, nullptr));
+    check_connection();
+    const std::string name = "window " + window_name(m_window);
+    if (!attributes || !geometry) throw RuntimeError(name, "no such window on this display");
+    // The window may be on another screen of the display than DISPLAY names.
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem > 0; xcb_screen_next(&it))
+        if (it.data->root == geometry->root) m_screen = it.data;
+    m_visual = visual_of(m_screen, attributes->visual);
+    if (attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT || !m_visual.visual)
+        throw RuntimeError(name, "cannot be drawn in: it needs a TrueColor visual of depth 15, 16, 24 or 30");
+    m_format = pixel_format_of(c, m_visual);
+    // An unviewable window (its parent unmapped) is drawn in all the same.
+    m_mapped = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+
+    const std::uint32_t events =
+        XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+    // Only one client may hear a window's button presses, and the one that
+    // made it, or the window manager on the root, often does: then the
+    // right-click is theirs and we go on without it.
+    const std::uint32_t with_presses = events | XCB_EVENT_MASK_BUTTON_PRESS;
+    const XcbReply<xcb_generic_error_t> refused(
+        xcb_request_check(c, xcb_change_window_attributes_checked(c, m_window, XCB_CW_EVENT_MASK, &with_presses)));
+    if (refused) xcb_change_window_attributes(c, m_window, XCB_CW_EVENT_MASK, &events);
+    make_picture(geometry->width, geometry->height);
+}
+
+void X11Platform::make_picture(int width, int height) {
+    xcb_connection_t* c = m_c.get();
     m_gc = xcb_generate_id(c);
     const std::uint32_t no_exposures = 0;
     xcb_create_gc(c, m_gc, m_window, XCB_GC_GRAPHICS_EXPOSURES, &no_exposures);
@@ -288,7 +361,7 @@ void X11Platform::create_window(const WindowSetup& setup) {
         m_picture = std::make_unique<X11Picture>(c, m_window, m_gc, m_format, m_screen->width_in_pixels,
                                                  m_screen->height_in_pixels, m_shm);
     }
-    m_picture->resize(setup.width, setup.height, kBackground);
+    m_picture->resize(width, height, kBackground);
     check_connection();
 }
 
@@ -335,6 +408,8 @@ void X11Platform::send_wm_state(bool add) {
 
 Status X11Platform::set_window_state(int state) {
     if (state != kNormal && state != kMinimised && state != kMaximised) return Status::failure("unknown window state");
+    // How a lent window is shown is for the program that made it.
+    if (!m_owned) return Status::ok();
     const bool maximise = state == kMaximised;
     if (!m_shown) {
         // Before the window is first shown: its properties say how to show it.
@@ -367,6 +442,7 @@ Status X11Platform::set_window_state(int state) {
 
 void X11Platform::show() {
     m_shown = true;
+    if (!m_owned) return;
     xcb_map_window(m_c.get(), m_window);
     flush();
     m_picture->fill(kBackground);
@@ -408,13 +484,20 @@ void X11Platform::present_all() {
     flush();
 }
 
-void X11Platform::fail_on_error(const xcb_generic_error_t& error) {
+void X11Platform::window_gone(WindowEvents& events) const {
+    // A lent window going is how a screen saver's hack is usually told to
+    // stop: that ends the program as closing it would.
+    if (m_owned) throw RuntimeError("window", "destroyed by another program");
+    events.close_requested();
+}
+
+void X11Platform::fail_on_error(const xcb_generic_error_t& error, WindowEvents& events) const {
     // Errors about the window or its drawing mean it is gone: another client
     // destroyed it. Others concern requests we can do without.
     const bool ours = error.resource_id == m_window || error.resource_id == m_gc;
     if ((error.error_code == XCB_WINDOW || error.error_code == XCB_DRAWABLE || error.error_code == XCB_G_CONTEXT) &&
         ours)
-        throw RuntimeError("window", "destroyed by another program");
+        window_gone(events);
 }
 
 void X11Platform::fit_frame_on_screen() {
@@ -437,7 +520,7 @@ void X11Platform::fit_frame_on_screen() {
 
 void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events) {
     switch (event.response_type & 0x7F) {
-    case 0: fail_on_error(reinterpret_cast<const xcb_generic_error_t&>(event)); break;
+    case 0: fail_on_error(reinterpret_cast<const xcb_generic_error_t&>(event), events); break;
     case XCB_EXPOSE: m_exposed = true; break;
     case XCB_MAP_NOTIFY: m_mapped = true; m_exposed = true; break;
     case XCB_UNMAP_NOTIFY: m_mapped = false; break;
@@ -457,8 +540,7 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
             fit_frame_on_screen();
         break;
     case XCB_DESTROY_NOTIFY:
-        if (reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == m_window)
-            throw RuntimeError("window", "destroyed by another program");
+        if (reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == m_window) window_gone(events);
         break;
     case XCB_BUTTON_PRESS: {
         const auto& press = reinterpret_cast<const xcb_button_press_event_t&>(event);
@@ -499,6 +581,8 @@ void X11Platform::dispatch(bool readable, WindowEvents& events) {
 
 } // namespace
 
-std::unique_ptr<Platform> open_x11_platform() { return std::make_unique<X11Platform>(); }
+std::unique_ptr<Platform> open_x11_platform(const WindowTarget& target) {
+    return std::make_unique<X11Platform>(target);
+}
 
 } // namespace runtime

@@ -2,13 +2,15 @@
 #pragma once
 
 #include "window/platform.h"
+#include "window/window_target.h"
 
 #include <memory>
 
 namespace runtime {
 
-// Connects to the X server that DISPLAY names, on the screen it names.
-// Raises the run-time error, with the reason, when that fails.
-std::unique_ptr<Platform> open_x11_platform();
+// Connects to the X server that DISPLAY names, on the screen it names, to
+// draw on `target`. Raises the run-time error, with the reason, when that
+// fails.
+std::unique_ptr<Platform> open_x11_platform(const WindowTarget& target);
 
 } // namespace runtime
