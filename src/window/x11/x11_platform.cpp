@@ -442,9 +442,10 @@ Status X11Platform::set_window_state(int state) {
 
 void X11Platform::show() {
     m_shown = true;
-    if (!m_owned) return;
-    xcb_map_window(m_c.get(), m_window);
-    flush();
+    if (m_owned) {
+        xcb_map_window(m_c.get(), m_window);
+        flush();
+    }
     m_picture->fill(kBackground);
 }
 
