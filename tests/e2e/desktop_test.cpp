@@ -20,14 +20,6 @@ namespace {
 constexpr std::uint32_t kBackground = 0xF0F0F0;
 
 
-long peak_rss_kib(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return numbers_in(line).at(0);
-    return -1;
-}
-
 // When the ticks in the tick-log program's stderr fired (ns), or, with
 // `deadlines`, when they were due. A hidden window fires a second's ticks
 // at once, so only their deadlines say that none was lost.
@@ -207,7 +199,7 @@ TEST_F(Rays, ShrunkToOnePixelAndGrownBack) {
     const std::vector<long> c = client();
     const Screenshot shot = x->screenshot();
     EXPECT_GT(ray_pixels(shot, int(c[0]), int(c[1]), int(c[0] + 200), int(c[1] + 200)).size(), 100u);
-    EXPECT_LT(peak_rss_kib(rays->pid()), 64 * 1024);
+    EXPECT_LT(e2e::peak_rss_kib(rays->pid()), 64 * 1024);
 }
 
 TEST(HugeScreen, RunsMaximisedOnOneSurface) {
@@ -217,7 +209,7 @@ TEST(HugeScreen, RunsMaximisedOnOneSurface) {
     std::this_thread::sleep_for(1500ms);
     ASSERT_TRUE(rays.running()) << rays.stderr_text();
     const long surface_kib = 7680L * 4320 * 4 / 1024;
-    EXPECT_LT(peak_rss_kib(rays.pid()), surface_kib + 40 * 1024);
+    EXPECT_LT(e2e::peak_rss_kib(rays.pid()), surface_kib + 40 * 1024);
 }
 
 TEST_F(Rays, DesktopResolutionSetsTwipsPerPixel) {

@@ -60,14 +60,6 @@ char process_state(int pid) {
     return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
 }
 
-long peak_rss_kib(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return numbers_in(line).at(0);
-    return -1;
-}
-
 } // namespace
 
 // A 16-bit screen with no window manager: the window covers the screen, the
@@ -97,7 +89,7 @@ TEST(XServers, SixteenBitScreenWithoutWindowManager) {
         ASSERT_TRUE(s.rays->running()) << s.rays->stderr_text();
         // One 32-bit picture of the screen (3.5 MiB) and its 16-bit copy,
         // whatever the window's size.
-        EXPECT_LT(peak_rss_kib(s.rays->pid()), 24 * 1024);
+        EXPECT_LT(e2e::peak_rss_kib(s.rays->pid()), 24 * 1024);
 
         ASSERT_EQ(x.run(std::string(X_CLIENT_BINARY) + " destroy " + s.window + " && echo done"), "done\n");
         const auto status = s.rays->wait_for_exit(1s);

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -34,6 +35,14 @@ std::vector<long> numbers_in(const std::string& text) {
     long n;
     while (in >> n) out.push_back(n);
     return out;
+}
+
+long peak_rss_kib(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return numbers_in(line).at(0);
+    return -1;
 }
 
 long Screenshot::count(std::uint32_t colour, int w, int h) const {

@@ -22,6 +22,9 @@ struct Screenshot {
 // The whole numbers in a text, such as xprop and xwininfo print.
 std::vector<long> numbers_in(const std::string& text);
 
+// A process's peak resident memory, in KiB (VmHWM); -1 when unknown.
+long peak_rss_kib(int pid);
+
 struct XSessionOptions {
     int width = 1920, height = 1080, dpi = 96, depth = 24;
     std::vector<std::string> server_args; // more for Xvfb: screens, extensions
