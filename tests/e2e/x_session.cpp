@@ -106,8 +106,13 @@ Screenshot XSession::screenshot() const {
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     close(fd);
     run(std::string("import -window root png:") + path);
-    cairo_surface_t* image = cairo_image_surface_create_from_png(path);
+    Screenshot shot = read_png(path);
     std::filesystem::remove(path);
+    return shot;
+}
+
+Screenshot read_png(const std::string& path) {
+    cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
     Screenshot shot;
     if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
         cairo_surface_flush(image);

@@ -19,6 +19,9 @@ struct Screenshot {
     [[nodiscard]] long count(std::uint32_t colour, int w, int h) const;
 };
 
+// A PNG read back; empty when it cannot be read.
+Screenshot read_png(const std::string& path);
+
 // The whole numbers in a text, such as xprop and xwininfo print.
 std::vector<long> numbers_in(const std::string& text);
 
