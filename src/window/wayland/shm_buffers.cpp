@@ -14,6 +14,17 @@ namespace runtime {
 // The compositor composites XRGB8888 as opaque whatever the top byte says,
 // but screenshots read it as alpha: it is set to 0xFF.
 constexpr std::uint32_t kOpaque = 0xFF000000u;
+constexpr std::size_t kMaxStaleBands = 4096;
+
+namespace {
+
+// Most of the cost of showing a ray on Wayland is this copy: written so that
+// the compiler makes it wide (see CMakeLists.txt).
+void copy_opaque(const std::uint32_t* __restrict from, std::uint32_t* __restrict to, int count) {
+    for (int x = 0; x < count; ++x) to[x] = from[x] | kOpaque;
+}
+
+} // namespace
 
 struct ShmBuffers::Buffer {
     ShmBuffers* owner = nullptr;
@@ -23,7 +34,9 @@ struct ShmBuffers::Buffer {
     int stride = 0;
     bool held = false;    // by the compositor
     bool fresh = true;    // never written: everything is stale
-    Damage stale;         // shown since this buffer was last brought up to date
+    // Shown since this buffer was last brought up to date: every band of
+    // every ray, not their union, or a few rays would copy half the window.
+    std::vector<PixelRect> stale;
 
     ~Buffer() {
         if (pixels) munmap(pixels, size);
@@ -58,7 +71,7 @@ void ShmBuffers::resize(int width, int height) {
     }
 }
 
-wl_buffer* ShmBuffers::take(const Picture& picture, const Damage& damage) {
+wl_buffer* ShmBuffers::take(const Picture& picture, std::span<const PixelRect> damage) {
     Buffer** slot = std::find_if(m_buffers.begin(), m_buffers.end(), [](Buffer* b) { return !b || !b->held; });
     if (slot == m_buffers.end()) return nullptr;
     if (!*slot) {
@@ -92,9 +105,8 @@ wl_buffer* ShmBuffers::take(const Picture& picture, const Damage& damage) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
         const int x1 = std::min({r.x + r.w, m_width, picture.width}), y1 = std::min({r.y + r.h, m_height, picture.height});
         for (int y = y0; y < y1; ++y) {
-            const std::uint32_t* from = picture.row(y);
             auto* to = reinterpret_cast<std::uint32_t*>(b.pixels + static_cast<std::ptrdiff_t>(y) * b.stride);
-            for (int x = x0; x < x1; ++x) to[x] = from[x] | kOpaque;
+            copy_opaque(picture.row(y) + x0, to + x0, x1 - x0);
         }
     };
     if (b.fresh) copy({0, 0, m_width, m_height});
@@ -106,7 +118,13 @@ wl_buffer* ShmBuffers::take(const Picture& picture, const Damage& damage) {
     b.held = true;
     for (Buffer* other : m_buffers)
         if (other && other != &b)
-            for (const PixelRect& r : damage) other->stale.add(r);
+            other->stale.insert(other->stale.end(), damage.begin(), damage.end());
+    for (Buffer* other : m_buffers)
+        if (other && other->stale.size() > kMaxStaleBands) {
+            // Long out of use: it is brought up to date whole.
+            other->stale.clear();
+            other->fresh = true;
+        }
     return b.buffer.get();
 }
 

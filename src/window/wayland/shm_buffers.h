@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace runtime {
@@ -33,7 +34,7 @@ public:
     // before; null when the compositor holds every buffer. The buffer counts
     // as held from here on. Raises the run-time error when no memory can be
     // shared.
-    wl_buffer* take(const Picture& picture, const Damage& damage);
+    wl_buffer* take(const Picture& picture, std::span<const PixelRect> damage);
 
 private:
     struct Buffer;

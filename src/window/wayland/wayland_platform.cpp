@@ -32,6 +32,9 @@ constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
 constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
+// Beyond this many bands waiting for a frame (half a second of rays), the
+// whole picture goes instead: the memory they take stays small.
+constexpr std::size_t kMaxPendingBands = 4096;
 
 // libdecor's error callback carries no user data; one window at a time.
 std::optional<std::string> g_decor_failure;
@@ -137,7 +140,7 @@ private:
     int m_buffer_scale = 1;
     int m_restored_w = 1, m_restored_h = 1; // surface coordinates
     int m_width = 0, m_height = 0;          // surface coordinates, as configured
-    Damage m_pending;                       // not yet committed
+    std::vector<PixelRect> m_pending;       // not yet committed, band by band
     Clock::time_point m_frame_asked{};
 
     int m_state = kNormal;
@@ -409,7 +412,7 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
         const Picture before = m_picture;
         resize_picture(m_width, m_height);
         if (m_picture != before) events.picture_changed();
-        m_pending.add({0, 0, m_picture.width, m_picture.height});
+        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
         m_frame_callback.reset();
         commit();
     }
@@ -437,14 +440,18 @@ void WaylandPlatform::present(const Damage& damage) {
     for (const PixelRect& r : damage) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
         const int x1 = std::min(r.x + r.w, m_picture.width), y1 = std::min(r.y + r.h, m_picture.height);
-        if (x1 > x0 && y1 > y0) m_pending.add({x0, y0, x1 - x0, y1 - y0});
+        if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
+    }
+    if (m_pending.size() > kMaxPendingBands) {
+        m_pending.clear();
+        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
     }
     if (!m_frame_callback) commit();
 }
 
 void WaylandPlatform::present_all() {
     m_pending.clear();
-    m_pending.add({0, 0, m_picture.width, m_picture.height});
+    m_pending.push_back({0, 0, m_picture.width, m_picture.height});
     if (!m_frame_callback) commit();
 }
 
