@@ -17,6 +17,9 @@
 #include "window/wayland/wayland_handles.h"
 #include "window/wayland/wayland_seat.h"
 
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -26,6 +29,9 @@
 
 namespace runtime {
 namespace {
+
+// Fractional scales come in 120ths.
+constexpr int kScaleUnit = 120;
 
 constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
 // A frame asked for and not given for this long means the compositor does
@@ -52,6 +58,15 @@ libdecor_interface* decor_interface() {
     return &interface;
 }
 
+struct ViewporterDeleter {
+    void operator()(wp_viewporter* p) const { wp_viewporter_destroy(p); }
+    void operator()(wp_viewport* p) const { wp_viewport_destroy(p); }
+    void operator()(wp_fractional_scale_manager_v1* p) const { wp_fractional_scale_manager_v1_destroy(p); }
+    void operator()(wp_fractional_scale_v1* p) const { wp_fractional_scale_v1_destroy(p); }
+};
+template <typename T>
+using ScaleHandle = std::unique_ptr<T, ViewporterDeleter>;
+
 struct Output {
     WlOutput output;
     std::uint32_t name = 0;
@@ -64,7 +79,7 @@ public:
     explicit WaylandPlatform(WlDisplay display);
     ~WaylandPlatform() override;
 
-    double dpi() const override { return kDefaultDpi * scale(); }
+    double dpi() const override { return kDefaultDpi * m_scale120 / kScaleUnit; }
     void create_window(const WindowSetup& setup) override;
     Status set_window_state(int state) override;
     void show() override;
@@ -100,6 +115,11 @@ private:
     static void surface_leave(void* data, wl_surface*, wl_output* output);
     static constexpr wl_surface_listener kSurfaceListener = {surface_enter, surface_leave};
 
+    static void preferred_scale(void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
+        static_cast<WaylandPlatform*>(data)->m_preferred120 = static_cast<int>(scale);
+    }
+    static constexpr wp_fractional_scale_v1_listener kFractionalListener = {preferred_scale};
+
     static void frame_done(void* data, wl_callback*, std::uint32_t);
     static constexpr wl_callback_listener kFrameListener = {frame_done};
 
@@ -112,6 +132,10 @@ private:
 
     Output* output_of(wl_output* output);
     [[nodiscard]] int scale() const;
+    [[nodiscard]] int wanted_scale120() const;
+    [[nodiscard]] int to_pixels(double length) const {
+        return static_cast<int>(length * m_scale120 / kScaleUnit + 0.5);
+    }
     void roundtrip();
     void check(int result);
     void after_dispatch(WindowEvents& events);
@@ -123,10 +147,14 @@ private:
     WlRegistry m_registry;
     WlCompositor m_compositor;
     WlShm m_shm;
+    ScaleHandle<wp_viewporter> m_viewporter;
+    ScaleHandle<wp_fractional_scale_manager_v1> m_fractional_manager;
     std::vector<std::unique_ptr<Output>> m_outputs;
     std::vector<std::unique_ptr<WaylandSeat>> m_seats;
     Libdecor m_decor;
     WlSurface m_surface;
+    ScaleHandle<wp_viewport> m_viewport;
+    ScaleHandle<wp_fractional_scale_v1> m_fractional;
     LibdecorFrame m_frame;
     WlCallback m_frame_callback;
     std::unique_ptr<ShmBuffers> m_buffers;
@@ -137,7 +165,12 @@ private:
 
     std::vector<std::uint32_t> m_pixels;
     Picture m_picture;
-    int m_buffer_scale = 1;
+    // The scale the picture is drawn at, in 120ths: the outputs' integer
+    // scale as the buffer's, or the compositor's preferred fractional scale
+    // through a viewport.
+    int m_scale120 = kScaleUnit;
+    int m_preferred120 = 0;
+    int m_announced120 = kScaleUnit; // the scale the canvas was last told of
     int m_restored_w = 1, m_restored_h = 1; // surface coordinates
     int m_width = 0, m_height = 0;          // surface coordinates, as configured
     std::vector<PixelRect> m_pending;       // not yet committed, band by band
@@ -164,6 +197,7 @@ WaylandPlatform::WaylandPlatform(WlDisplay display) : m_display(std::move(displa
     roundtrip(); // libdecor's globals, so that a frame has its xdg_toplevel at once
     if (g_decor_failure) throw RuntimeError("Wayland compositor", *g_decor_failure);
     m_buffers = std::make_unique<ShmBuffers>(m_shm.get());
+    m_scale120 = m_announced120 = scale() * kScaleUnit;
 }
 
 WaylandPlatform::~WaylandPlatform() {
@@ -173,6 +207,8 @@ WaylandPlatform::~WaylandPlatform() {
     m_buffers.reset();
     m_frame_callback.reset();
     m_frame.reset();
+    m_fractional.reset();
+    m_viewport.reset();
     m_surface.reset();
     m_decor.reset();
     m_seats.clear();
@@ -195,6 +231,12 @@ void WaylandPlatform::global(void* data, wl_registry* registry, std::uint32_t na
         output->output.reset(static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2)));
         wl_output_add_listener(output->output.get(), &kOutputListener, output.get());
         self->m_outputs.push_back(std::move(output));
+    } else if (which == wp_viewporter_interface.name) {
+        self->m_viewporter.reset(
+            static_cast<wp_viewporter*>(wl_registry_bind(registry, name, &wp_viewporter_interface, 1)));
+    } else if (which == wp_fractional_scale_manager_v1_interface.name) {
+        self->m_fractional_manager.reset(static_cast<wp_fractional_scale_manager_v1*>(
+            wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1)));
     } else if (which == wl_seat_interface.name) {
         self->m_seats.push_back(std::make_unique<WaylandSeat>(registry, name, version, self->m_window_surface));
     }
@@ -246,6 +288,11 @@ int WaylandPlatform::scale() const {
     return scale;
 }
 
+int WaylandPlatform::wanted_scale120() const {
+    if (m_fractional && m_preferred120 > 0) return m_preferred120;
+    return scale() * kScaleUnit;
+}
+
 std::chrono::nanoseconds WaylandPlatform::frame_interval() const {
     int refresh = 0;
     for (const auto& o : m_outputs)
@@ -262,13 +309,21 @@ void WaylandPlatform::check(int result) {
 void WaylandPlatform::roundtrip() { check(wl_display_roundtrip(m_display.get())); }
 
 void WaylandPlatform::create_window(const WindowSetup& setup) {
-    m_buffer_scale = scale();
-    m_restored_w = std::max(1, (setup.width + m_buffer_scale - 1) / m_buffer_scale);
-    m_restored_h = std::max(1, (setup.height + m_buffer_scale - 1) / m_buffer_scale);
+    // The setup's size is in pixels at dpi(): the window's, in surface
+    // coordinates, is that at scale 1.
+    m_restored_w = std::max(1, (setup.width * kScaleUnit + m_scale120 / 2) / m_scale120);
+    m_restored_h = std::max(1, (setup.height * kScaleUnit + m_scale120 / 2) / m_scale120);
     m_surface.reset(wl_compositor_create_surface(m_compositor.get()));
     m_window_surface = m_surface.get();
     wl_surface_add_listener(m_surface.get(), &kSurfaceListener, this);
-    wl_surface_set_buffer_scale(m_surface.get(), m_buffer_scale);
+    if (m_viewporter && m_fractional_manager) {
+        m_viewport.reset(wp_viewporter_get_viewport(m_viewporter.get(), m_surface.get()));
+        m_fractional.reset(
+            wp_fractional_scale_manager_v1_get_fractional_scale(m_fractional_manager.get(), m_surface.get()));
+        wp_fractional_scale_v1_add_listener(m_fractional.get(), &kFractionalListener, this);
+    } else {
+        wl_surface_set_buffer_scale(m_surface.get(), m_scale120 / kScaleUnit);
+    }
 
     static libdecor_frame_interface frame_interface = [] {
         libdecor_frame_interface i{};
@@ -289,7 +344,9 @@ void WaylandPlatform::create_window(const WindowSetup& setup) {
 void WaylandPlatform::resize_picture(int width, int height) {
     m_width = width;
     m_height = height;
-    const int w = width * m_buffer_scale, h = height * m_buffer_scale;
+    const int w = std::max(1, to_pixels(width)), h = std::max(1, to_pixels(height));
+    // The viewport shows the buffer, whatever its pixels, on the window's size.
+    if (m_viewport) wp_viewport_set_destination(m_viewport.get(), width, height);
     if (w == m_picture.width && h == m_picture.height) return;
     std::vector<std::uint32_t> pixels;
     try {
@@ -399,10 +456,9 @@ void WaylandPlatform::dispatch(bool readable, WindowEvents& events) {
 void WaylandPlatform::after_dispatch(WindowEvents& events) {
     if (g_decor_failure) throw RuntimeError("Wayland compositor", *g_decor_failure);
     if (m_shown && !m_state_applied) apply_state();
-    const int s = scale();
-    if (s != m_buffer_scale && m_surface) {
-        m_buffer_scale = s;
-        wl_surface_set_buffer_scale(m_surface.get(), s);
+    if (const int wanted = wanted_scale120(); wanted != m_scale120 && m_surface) {
+        m_scale120 = wanted;
+        if (!m_viewport) wl_surface_set_buffer_scale(m_surface.get(), wanted / kScaleUnit);
         m_reconfigured = true;
     }
     if (m_reconfigured && m_configured) {
@@ -411,7 +467,10 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
         m_reconfigured = false;
         const Picture before = m_picture;
         resize_picture(m_width, m_height);
-        if (m_picture != before) events.picture_changed();
+        if (m_picture != before || m_scale120 != m_announced120) {
+            m_announced120 = m_scale120;
+            events.picture_changed();
+        }
         m_pending.push_back({0, 0, m_picture.width, m_picture.height});
         m_frame_callback.reset();
         commit();
@@ -422,8 +481,8 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
     }
     for (const auto& seat : m_seats)
         for (const PointerPress& press : seat->take_presses())
-            events.mouse_down(press.button, press.shift, static_cast<int>(press.x * m_buffer_scale),
-                              static_cast<int>(press.y * m_buffer_scale));
+            events.mouse_down(press.button, press.shift, static_cast<int>(press.x * m_scale120 / kScaleUnit),
+                              static_cast<int>(press.y * m_scale120 / kScaleUnit));
     if (!m_frame_callback && !m_pending.empty()) commit();
     if (m_commit_requested) {
         m_commit_requested = false;
