@@ -36,10 +36,10 @@ std::vector<long> numbers_in(const std::string& text) {
     return out;
 }
 
-long Screenshot::count(std::uint32_t colour, int w, int h) const {
+long Screenshot::count_in(std::uint32_t colour, int x0, int y0, int w, int h) const {
     long n = 0;
-    for (int y = 0; y < std::min(h, height); ++y)
-        for (int x = 0; x < std::min(w, width); ++x) n += at(x, y) == colour;
+    for (int y = y0; y < std::min(y0 + h, height); ++y)
+        for (int x = x0; x < std::min(x0 + w, width); ++x) n += at(x, y) == colour;
     return n;
 }
 

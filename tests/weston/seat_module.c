@@ -1,25 +1,19 @@
-/* A test-only weston module: weston's headless backend has no input, so
- * this adds a seat with a pointer and a keyboard and plays what the tests
- * write to a FIFO, one command a line:
- *
- *   click X Y left|right|middle|side   move to (X, Y) and press and release
+/* A test-only weston module: weston's headless backend has no input, so this
+ * adds a seat with a pointer and a keyboard and plays what the tests write to
+ * the FIFO named by RAYS_WESTON_INPUT, one command a line:
+ *   click X Y left|right|middle|side   move to (X, Y), press and release
  *   shift down|up                      hold or let go of the left shift key
- *
- * The FIFO is named by RAYS_WESTON_INPUT in weston's environment. Load it
- * with weston --modules=/path/to/rays-test-seat.so. */
-#include <errno.h>
+ * Load it with weston --modules=/path/to/rays-test-seat.so. */
 #include <fcntl.h>
 #include <linux/input-event-codes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <libweston/libweston.h>
 
-/* Exported by libweston 10 but declared only in its private headers
- * (libweston-internal.h, backend.h of weston 10.0). */
+/* Exported by libweston 10, declared only in its private headers. */
 void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
 void weston_seat_release(struct weston_seat *seat);
 void weston_seat_init_pointer(struct weston_seat *seat);
@@ -36,77 +30,57 @@ struct test_seat {
 	struct wl_event_source *source;
 	struct wl_listener destroy_listener;
 	int fd;
-	char line[256];
-	size_t used;
 };
 
-static void
-press(struct test_seat *ts, int32_t button, enum wl_pointer_button_state state)
+static void press(struct test_seat *ts, int32_t button, enum wl_pointer_button_state state)
 {
 	struct timespec now;
-
 	weston_compositor_get_time(&now);
 	notify_button(&ts->seat, &now, button, state);
 	notify_pointer_frame(&ts->seat);
 }
 
-static void
-play(struct test_seat *ts, const char *command)
+static void play(struct test_seat *ts, const char *command)
 {
+	static const char *const names[] = {"left", "right", "middle", "side"};
+	static const int32_t buttons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
 	struct timespec now;
 	double x, y;
 	char what[16];
-	int32_t button = 0;
 
+	weston_compositor_get_time(&now);
 	if (sscanf(command, "click %lf %lf %15s", &x, &y, what) == 3) {
-		if (strcmp(what, "left") == 0) button = BTN_LEFT;
-		else if (strcmp(what, "right") == 0) button = BTN_RIGHT;
-		else if (strcmp(what, "middle") == 0) button = BTN_MIDDLE;
-		else if (strcmp(what, "side") == 0) button = BTN_SIDE;
-		weston_compositor_get_time(&now);
 		notify_motion_absolute(&ts->seat, &now, x, y);
 		notify_pointer_frame(&ts->seat);
-		if (button) {
-			press(ts, button, WL_POINTER_BUTTON_STATE_PRESSED);
-			press(ts, button, WL_POINTER_BUTTON_STATE_RELEASED);
-		}
+		for (int i = 0; i < 4; ++i)
+			if (strcmp(what, names[i]) == 0) {
+				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_PRESSED);
+				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_RELEASED);
+			}
 	} else if (sscanf(command, "shift %15s", what) == 1 && ts->seat.keyboard_state) {
-		weston_compositor_get_time(&now);
 		notify_key(&ts->seat, &now, KEY_LEFTSHIFT,
-			   strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED
-						     : WL_KEYBOARD_KEY_STATE_RELEASED,
+			   strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED,
 			   STATE_UPDATE_AUTOMATIC);
 	} else {
 		weston_log("rays-test-seat: unknown command '%s'\n", command);
 	}
 }
 
-static int
-readable(int fd, uint32_t mask, void *data)
+static int readable(int fd, uint32_t mask, void *data)
 {
-	struct test_seat *ts = data;
-	ssize_t n;
-	char *end;
+	/* A test writes each command whole, in one write of less than
+	 * PIPE_BUF: it arrives whole. */
+	char text[512], *save = NULL;
+	ssize_t n = read(fd, text, sizeof text - 1);
 
 	(void)mask;
-	n = read(fd, ts->line + ts->used, sizeof ts->line - 1 - ts->used);
-	if (n <= 0)
-		return 0;
-	ts->used += (size_t)n;
-	ts->line[ts->used] = '\0';
-	while ((end = strchr(ts->line, '\n')) != NULL) {
-		*end = '\0';
-		play(ts, ts->line);
-		ts->used -= (size_t)(end + 1 - ts->line);
-		memmove(ts->line, end + 1, ts->used + 1);
-	}
-	if (ts->used == sizeof ts->line - 1)
-		ts->used = 0; /* a line too long for any command */
+	text[n > 0 ? n : 0] = '\0';
+	for (char *line = strtok_r(text, "\n", &save); line; line = strtok_r(NULL, "\n", &save))
+		play(data, line);
 	return 0;
 }
 
-static void
-compositor_destroyed(struct wl_listener *listener, void *data)
+static void compositor_destroyed(struct wl_listener *listener, void *data)
 {
 	struct test_seat *ts = wl_container_of(listener, ts, destroy_listener);
 
@@ -117,26 +91,17 @@ compositor_destroyed(struct wl_listener *listener, void *data)
 	free(ts);
 }
 
-WL_EXPORT int
-wet_module_init(struct weston_compositor *compositor, int *argc, char *argv[])
+WL_EXPORT int wet_module_init(struct weston_compositor *compositor, int *argc, char *argv[])
 {
 	const char *path = getenv("RAYS_WESTON_INPUT");
-	struct test_seat *ts;
+	struct test_seat *ts = calloc(1, sizeof *ts);
 
 	(void)argc;
 	(void)argv;
-	if (!path) {
-		weston_log("rays-test-seat: RAYS_WESTON_INPUT names no FIFO\n");
-		return -1;
-	}
-	ts = calloc(1, sizeof *ts);
-	if (!ts)
-		return -1;
-	/* Open for writing too, so that the FIFO never reads as ended when a
-	 * test's writer closes it. */
-	ts->fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-	if (ts->fd < 0) {
-		weston_log("rays-test-seat: cannot open %s: %s\n", path, strerror(errno));
+	/* Open for writing too: the FIFO never reads as ended when a test's
+	 * writer closes it. */
+	if (!ts || !path || (ts->fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC)) < 0) {
+		weston_log("rays-test-seat: no FIFO to read (RAYS_WESTON_INPUT)\n");
 		free(ts);
 		return -1;
 	}
@@ -146,7 +111,6 @@ wet_module_init(struct weston_compositor *compositor, int *argc, char *argv[])
 		weston_log("rays-test-seat: no keyboard\n");
 	ts->source = wl_event_loop_add_fd(wl_display_get_event_loop(compositor->wl_display), ts->fd,
 					  WL_EVENT_READABLE, readable, ts);
-	ts->destroy_listener.notify = compositor_destroyed;
 	weston_compositor_add_destroy_listener_once(compositor, &ts->destroy_listener, compositor_destroyed);
 	return 0;
 }

@@ -103,7 +103,8 @@ wl_buffer* ShmBuffers::take(const Picture& picture, std::span<const PixelRect> d
     Buffer& b = **slot;
     auto copy = [&](const PixelRect& r) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min({r.x + r.w, m_width, picture.width}), y1 = std::min({r.y + r.h, m_height, picture.height});
+        const int x1 = std::min({r.x + r.w, m_width, picture.width});
+        const int y1 = std::min({r.y + r.h, m_height, picture.height});
         for (int y = y0; y < y1; ++y) {
             auto* to = reinterpret_cast<std::uint32_t*>(b.pixels + static_cast<std::ptrdiff_t>(y) * b.stride);
             copy_opaque(picture.row(y) + x0, to + x0, x1 - x0);
