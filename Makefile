@@ -45,5 +45,10 @@ test-fuzz: deps
 	  || { grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' $(FUZZ_BUILD)/fuzz.log; exit 1; }
 	@grep -E '^Done' $(FUZZ_BUILD)/fuzz.log
 
+# The Debian package, built from a copy of the sources in $(BUILD)/deb.
+.PHONY: deb
+deb: deps
+	@scripts/build-deb $(BUILD)/deb
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

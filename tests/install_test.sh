@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what lands there: the
 # whole tree and nothing else, programs that run, icons that are PNGs of their
-# size, a desktop entry that validates and points at them, and manual pages
-# that render without a warning and document every option.
+# size, a desktop entry and AppStream metainfo that
+# validate and point at them, and manual pages that render without a warning
+# and document every option.
 #
 # Usage: install_test.sh BUILD_DIR VERSION BINDIR DATADIR MANDIR
 # (the last three as GNUInstallDirs has them, relative to the prefix)
@@ -35,11 +36,14 @@ if ! output=$(cmake --install "$build" --prefix "$prefix" 2>&1); then
 fi
 
 # The whole tree, and nothing more.
-icon_sizes=(16 32 48)
+icon_sizes=(16 32 48 64 128 256)
+appstream_id=example.c_seed_a8423912.rays
 expected=(
   "$bindir/rays"
   "$bindir/rays-render"
   "$datadir/applications/rays.desktop"
+  "$datadir/icons/hicolor/scalable/apps/rays.svg"
+  "$datadir/metainfo/$appstream_id.metainfo.xml"
   "$mandir/man1/rays.1"
   "$mandir/man1/rays-render.1"
 )
@@ -81,6 +85,19 @@ if [ -f "$desktop" ]; then
     [ -f "$prefix/$datadir/icons/hicolor/${size}x${size}/apps/$icon_name.png" ] ||
       fail "Icon=$icon_name has no ${size}x${size} icon"
   done
+  [ -f "$prefix/$datadir/icons/hicolor/scalable/apps/$icon_name.svg" ] ||
+    fail "Icon=$icon_name has no scalable icon"
+fi
+
+# The metainfo: valid with no warning, naming the installed desktop entry and
+# programs and this release.
+metainfo=$prefix/$datadir/metainfo/$appstream_id.metainfo.xml
+if [ -f "$metainfo" ]; then
+  report=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1) || fail "appstreamcli validate: $report"
+  tag() { sed -n "s|.*<$1>\(.*\)</${1%% *}>.*|\1|p" "$metainfo"; }
+  [ -f "$prefix/$datadir/applications/$(tag 'launchable type="desktop-id"')" ] || fail "metainfo launches no installed entry"
+  [ "$(tag binary | tr '\n' ' ')" = "rays rays-render " ] || fail "metainfo provides '$(tag binary)'"
+  grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version"
 fi
 
 # Manual pages: render without a warning, have a NAME line for whatis, carry

@@ -11,8 +11,8 @@ using e2e::Process;
 namespace {
 
 const std::map<std::string, std::string> kNowhere[] = {
-    {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}},
-    {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}},
+    {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+    {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}},
 };
 
 struct Result {

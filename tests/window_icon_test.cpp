@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 using runtime::CairoContext;
@@ -92,9 +93,9 @@ TEST(WindowIcon, BytesThatAreNotAWholePngGiveNoIcon) {
     EXPECT_FALSE(icon_cardinals_from_png(std::span(png).first(png.size() / 2)));
 }
 
-TEST(WindowIcon, TheBuiltInIconIsThe16To48PixelOnesInDataIcons) {
+TEST(WindowIcon, TheBuiltInIconIsThe48To16PixelOnesInDataIcons) {
     std::vector<std::uint32_t> committed;
-    for (const char* size : {"16x16", "32x32", "48x48"}) {
+    for (const char* size : {"48x48", "32x32", "16x16"}) {
         const auto icon = icon_cardinals_from_png(file_bytes(std::string(RAYS_ICON_DIR "/") + size + "/rays.png"));
         ASSERT_TRUE(icon) << size;
         committed.insert(committed.end(), icon->begin(), icon->end());
@@ -102,4 +103,13 @@ TEST(WindowIcon, TheBuiltInIconIsThe16To48PixelOnesInDataIcons) {
     const auto built_in = runtime::window_icon();
     EXPECT_TRUE(std::equal(built_in.begin(), built_in.end(), committed.begin(), committed.end()))
         << "the program carries a stale icon: build it again";
+}
+
+// Every size a desktop may hand the window manager decodes whole, at its size.
+TEST(WindowIcon, EveryPngInDataIconsDecodesToItsSize) {
+    for (const std::string side : {"16", "32", "48", "64", "128", "256"}) {
+        const auto icon = icon_cardinals_from_png(file_bytes(RAYS_ICON_DIR "/" + side + "x" + side + "/rays.png"));
+        ASSERT_TRUE(icon) << side;
+        EXPECT_EQ(std::to_string((*icon)[0]) + "x" + std::to_string((*icon)[1]), side + "x" + side);
+    }
 }

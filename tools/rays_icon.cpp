@@ -1,12 +1,15 @@
 // rays-icon: draws the program's icon, the way the data/icons PNGs were made.
 //
-// Usage: rays-icon DIR writes DIR/16x16/rays.png, DIR/32x32/rays.png and
-// DIR/48x48/rays.png. A few thick rays in the animation's colours fan out
-// from near the top-left corner of a light rounded square, as the window
-// looks a moment after the program starts. Each size has its own line
-// widths so that the small ones stay crisp rather than being scaled down.
+// Usage: rays-icon DIR writes DIR/NxN/rays.png for N = 16, 32, 48, 64, 128
+// and 256, and DIR/scalable/rays.svg. A few thick rays in the animation's
+// colours fan out from near the top-left corner of a light rounded square,
+// as the window looks a moment after the program starts. Each size has its
+// own line widths so that the small ones stay crisp rather than being scaled
+// down; the SVG is the same drawing on cairo's SVG surface, for docks and
+// software centres that scale to sizes of their own.
 #include "draw/cairo_handles.h"
 
+#include <cairo-svg.h>
 #include <cairo.h>
 
 #include <array>
@@ -53,11 +56,17 @@ struct IconSize {
     double corner;       // radius of the rounded square, pixels
 };
 
-constexpr std::array kSizes = {
-    IconSize{16, 2.0, 1.0, 3.0},
-    IconSize{32, 3.0, 1.0, 5.0},
-    IconSize{48, 4.5, 1.0, 7.0},
+// Up to 48 px the widths are tuned by eye to the pixel grid; above, they
+// grow with the side (a ray about a twelfth of it), the border by whole
+// pixels so that it stays sharp.
+constexpr std::array kPngSizes = {
+    IconSize{16, 2.0, 1.0, 3.0},    IconSize{32, 3.0, 1.0, 5.0},    IconSize{48, 4.5, 1.0, 7.0},
+    IconSize{64, 6.0, 1.0, 9.0},    IconSize{128, 11.0, 2.0, 18.0}, IconSize{256, 22.0, 4.0, 36.0},
 };
+
+// The scalable icon has the proportions of the large PNGs; its side is the
+// viewBox, not a size it is meant to be shown at.
+constexpr IconSize kSvgSize{128, 11.0, 2.0, 18.0};
 
 void rounded_square(cairo_t* cr, double inset, double side, double radius) {
     constexpr double kQuarter = std::numbers::pi / 2;
@@ -100,9 +109,7 @@ void draw_icon(cairo_t* cr, const IconSize& size) {
     cairo_stroke(cr);
 }
 
-bool write_icon(const std::filesystem::path& dir, const IconSize& size) {
-    const std::string name = std::to_string(size.side) + "x" + std::to_string(size.side);
-    const std::filesystem::path path = dir / name / "rays.png";
+bool create_parent(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {
@@ -110,16 +117,41 @@ bool write_icon(const std::filesystem::path& dir, const IconSize& size) {
                      error.message().c_str());
         return false;
     }
+    return true;
+}
+
+bool report(cairo_status_t status, const std::filesystem::path& path) {
+    if (status == CAIRO_STATUS_SUCCESS) return true;
+    std::fprintf(stderr, "rays-icon: cannot write %s: %s\n", path.c_str(), cairo_status_to_string(status));
+    return false;
+}
+
+bool write_png(const std::filesystem::path& dir, const IconSize& size) {
+    const std::string name = std::to_string(size.side) + "x" + std::to_string(size.side);
+    const std::filesystem::path path = dir / name / "rays.png";
+    if (!create_parent(path)) return false;
     const CairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.side, size.side));
     const CairoContext cr(cairo_create(surface.get()));
     draw_icon(cr.get(), size);
     cairo_surface_flush(surface.get());
-    const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS) {
-        std::fprintf(stderr, "rays-icon: cannot write %s: %s\n", path.c_str(), cairo_status_to_string(status));
-        return false;
+    return report(cairo_surface_write_to_png(surface.get(), path.c_str()), path);
+}
+
+bool write_svg(const std::filesystem::path& dir, const IconSize& size) {
+    const std::filesystem::path path = dir / "scalable" / "rays.svg";
+    if (!create_parent(path)) return false;
+    const CairoSurface surface(cairo_svg_surface_create(path.c_str(), size.side, size.side));
+    // Pixels rather than cairo's default points, so that the image's size is
+    // its viewBox and a viewer shows it at the size it was drawn.
+    cairo_svg_surface_set_document_unit(surface.get(), CAIRO_SVG_UNIT_PX);
+    {
+        const CairoContext cr(cairo_create(surface.get()));
+        draw_icon(cr.get(), size);
     }
-    return true;
+    // The file is written when the surface finishes, and only then do write
+    // errors show.
+    cairo_surface_finish(surface.get());
+    return report(cairo_surface_status(surface.get()), path);
 }
 
 } // namespace
@@ -130,6 +162,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     bool ok = true;
-    for (const IconSize& size : kSizes) ok = write_icon(argv[1], size) && ok;
+    for (const IconSize& size : kPngSizes) ok = write_png(argv[1], size) && ok;
+    ok = write_svg(argv[1], kSvgSize) && ok;
     return ok ? 0 : 1;
 }

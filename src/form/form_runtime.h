@@ -1,7 +1,7 @@
 // What a form's handlers may ask of the runtime that hosts them.
 //
-// Three runtimes implement it: the window runtime (SDL window, cairo drawing),
-// the headless runtime (a cairo image, no window) and, in the tests, a
+// Three runtimes implement it: the window runtime (a window on the desktop),
+// the headless runtime (an image in memory, no window) and, in the tests, a
 // recording runtime. A form sees nothing of the platform beyond this.
 #pragma once
 

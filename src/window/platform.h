@@ -66,8 +66,9 @@ public:
     // The connection to wait on with poll() for input.
     [[nodiscard]] virtual int fd() const = 0;
     // Before the wait: everything queued goes out, and (Wayland) the
-    // connection is ready to read.
-    virtual void prepare_wait() = 0;
+    // connection is ready to read. True when input has already been read
+    // and waits to be handled: the loop then does not sleep.
+    virtual bool prepare_wait() = 0;
     // After the wait: reads what arrived when `readable`, handles it and
     // tells `events`. Called after every prepare_wait().
     virtual void dispatch(bool readable, WindowEvents& events) = 0;

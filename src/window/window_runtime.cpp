@@ -102,9 +102,12 @@ int WindowRuntime::run(Form& form) {
     bool was_visible = m_platform->visible();
     while (!ended()) {
         const Clock::time_point planned = next_wake();
-        m_platform->prepare_wait();
+        const bool input_waiting = m_platform->prepare_wait();
         pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
-        const int timeout = m_description.timer_enabled ? wait_ms(planned, Clock::now()) : -1;
+        const int timeout = input_waiting                 ? 0
+                            : m_description.timer_enabled ? wait_ms(planned, Clock::now())
+                                                          : -1;
+        const Clock::time_point slept = Clock::now();
         const int ready = poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) throw RuntimeError("event loop", "poll failed");
         if (ready > 0 && fds[1].revents) return 0;
@@ -117,7 +120,9 @@ int WindowRuntime::run(Form& form) {
 
         const Clock::time_point now = Clock::now();
         FixedRateTimer::DueTicks due{};
-        if (m_description.timer_enabled && now >= planned) due = fire_due_ticks(planned, now);
+        // A wake planned for a moment already past (the window just came
+        // into view) is not late: only sleeping past the plan is a stall.
+        if (m_description.timer_enabled && now >= planned) due = fire_due_ticks(std::max(planned, slept), now);
         if (ended()) break;
         present();
         if (m_tick_log && due.count > 0) {

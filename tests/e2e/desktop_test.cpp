@@ -28,14 +28,16 @@ long peak_rss_kib(int pid) {
     return -1;
 }
 
-// Tick times (ns) from the tick-log program's stderr.
-std::vector<long long> tick_times(const std::string& log) {
+// When the ticks in the tick-log program's stderr fired (ns), or, with
+// `deadlines`, when they were due. A hidden window fires a second's ticks
+// at once, so only their deadlines say that none was lost.
+std::vector<long long> tick_times(const std::string& log, bool deadlines = false) {
     std::vector<long long> ticks;
     std::istringstream in(log);
     std::string word;
     long long at, deadline, presented;
     while (in >> word) {
-        if (word == "tick" && (in >> at >> deadline >> presented)) ticks.push_back(at);
+        if (word == "tick" && (in >> at >> deadline >> presented)) ticks.push_back(deadlines ? deadline : at);
     }
     return ticks;
 }
@@ -157,11 +159,11 @@ TEST_F(Rays, TicksGoOnWhileMinimised) {
     const auto from = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(1s);
     const auto to = std::chrono::steady_clock::now();
-    x->run("xdotool windowactivate --sync " + window);
+    std::this_thread::sleep_for(1200ms); // the batch of ticks due by `to` has fired
     rays->signal(SIGTERM);
     ASSERT_TRUE(rays->wait_for_exit(2s).has_value());
     long during = 0;
-    for (long long t : tick_times(rays->stderr_text()))
+    for (long long t : tick_times(rays->stderr_text(), true))
         during += t >= from.time_since_epoch().count() && t < to.time_since_epoch().count();
     EXPECT_GE(during, 95);
     EXPECT_LE(during, 101);

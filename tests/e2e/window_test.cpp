@@ -147,9 +147,9 @@ TEST_F(RunningRays, WindowCarriesTheProgramIcon) {
 
 TEST(NoDisplay, ReportsTheRunTimeErrorAndExitsOne) {
     const std::map<std::string, std::string> nowhere[] = {
-        {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}},
-        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}},
-        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "rays-no-such-compositor"}, {"SDL_VIDEODRIVER", ""}},
+        {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}},
+        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "rays-no-such-compositor"}},
     };
     for (const auto& env : nowhere) {
         Process rays({RAYS_BINARY}, env);

@@ -43,16 +43,26 @@ long Screenshot::count_in(std::uint32_t colour, int x0, int y0, int w, int h) co
     return n;
 }
 
-XSession::XSession(int width, int height, int dpi) {
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+XSession::XSession(int width, int height, int dpi) : XSession([&] {
+    XSessionOptions options;
+    options.width = width;
+    options.height = height;
+    options.dpi = dpi;
+    return options;
+}()) {}
+
+XSession::XSession(const XSessionOptions& options) {
+    const std::string screen = std::to_string(options.width) + "x" + std::to_string(options.height) + "x" +
+                               std::to_string(options.depth);
     // Spread concurrent sessions over the numbers; a taken one fails at once.
     for (int attempt = 0; attempt < 20 && !m_server; ++attempt) {
         const int number = 100 + (getpid() * 7 + attempt * 13) % 800;
         const std::string display = ":" + std::to_string(number);
         if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
-        auto server = std::make_unique<Process>(std::vector<std::string>{
-            "Xvfb", display, "-screen", "0", screen, "-dpi", std::to_string(dpi), "-nolisten", "tcp",
-            "-noreset"});
+        std::vector<std::string> argv{"Xvfb", display, "-screen", "0", screen, "-dpi", std::to_string(options.dpi),
+                                      "-nolisten", "tcp", "-noreset"};
+        argv.insert(argv.end(), options.server_args.begin(), options.server_args.end());
+        auto server = std::make_unique<Process>(argv);
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (wait_until(5s, [&] { return !server->running() || std::filesystem::exists(socket); }) &&
             server->running()) {
@@ -61,7 +71,15 @@ XSession::XSession(int width, int height, int dpi) {
         }
     }
     if (!m_server) throw std::runtime_error("could not start Xvfb");
+    if (options.window_manager.empty()) return;
 
+    if (options.window_manager == "twm") {
+        m_window_manager = std::make_unique<Process>(std::vector<std::string>{"twm"}, env());
+        // twm marks the root window when it has set up.
+        if (!wait_until(10s, [&] { return run("xprop -root _MIT_PRIORITY_COLORS").find("=") != std::string::npos; }))
+            throw std::runtime_error("twm did not start");
+        return;
+    }
     m_window_manager = std::make_unique<Process>(
         std::vector<std::string>{"openbox", "--sm-disable"}, env());
     const bool ready = wait_until(10s, [&] {
@@ -69,6 +87,15 @@ XSession::XSession(int width, int height, int dpi) {
                std::string::npos;
     });
     if (!ready) throw std::runtime_error("openbox did not start");
+    // Openbox names itself before it is ready: a window mapped in the first
+    // moments may never be shown. A probe window that it shows says it is.
+    const bool managing = wait_until(10s, [&] {
+        Process probe({"xclock", "-geometry", "8x8", "-title", "rays-probe"}, env());
+        return wait_until(1s, [&] {
+            return run("xwininfo -name rays-probe 2>/dev/null").find("IsViewable") != std::string::npos;
+        });
+    });
+    if (!managing) throw std::runtime_error("openbox does not show windows");
 }
 
 XSession::~XSession() {
@@ -82,7 +109,7 @@ void XSession::kill_server() {
 }
 
 std::map<std::string, std::string> XSession::env() const {
-    return {{"DISPLAY", m_display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}};
+    return {{"DISPLAY", m_display}, {"WAYLAND_DISPLAY", ""}};
 }
 
 std::string XSession::run(const std::string& command) const {

@@ -26,9 +26,16 @@ Screenshot read_png(const std::string& path);
 // The whole numbers in a text, such as xprop and xwininfo print.
 std::vector<long> numbers_in(const std::string& text);
 
+struct XSessionOptions {
+    int width = 1920, height = 1080, dpi = 96, depth = 24;
+    std::vector<std::string> server_args; // more for Xvfb: screens, extensions
+    std::string window_manager = "openbox"; // or "twm", or "" for none
+};
+
 class XSession {
 public:
     explicit XSession(int width = 1920, int height = 1080, int dpi = 96);
+    explicit XSession(const XSessionOptions& options);
     ~XSession();
 
     [[nodiscard]] const std::string& display() const { return m_display; }
@@ -42,6 +49,9 @@ public:
     [[nodiscard]] Screenshot screenshot() const;
     // Ends the X server at once, as a crash would.
     void kill_server();
+    // Ends the window manager, as a crash would.
+    void kill_window_manager() { m_window_manager.reset(); }
+    [[nodiscard]] int server_pid() const { return m_server->pid(); }
 
 private:
     std::string m_display;

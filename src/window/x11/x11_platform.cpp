@@ -122,7 +122,7 @@ public:
     void show() override;
     Picture picture() const override { return m_picture->picture(); }
     int fd() const override { return xcb_get_file_descriptor(m_c.get()); }
-    void prepare_wait() override { flush(); }
+    bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
     bool visible() const override { return m_mapped && !m_obscured; }
     std::chrono::nanoseconds frame_interval() const override { return m_frame_interval; }
@@ -160,6 +160,7 @@ private:
     int m_state = kNormal;
     bool m_shown = false, m_mapped = false, m_obscured = false;
     bool m_exposed = false, m_held_back = false;
+    XcbReply<xcb_generic_event_t> m_waiting; // read by xcb while it wrote
 };
 
 X11Platform::X11Platform() {
@@ -475,8 +476,17 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
     }
 }
 
+bool X11Platform::prepare_wait() {
+    flush();
+    // xcb reads whatever has arrived while it writes: such events are
+    // already off the socket, and poll() would not wake for them.
+    if (!m_waiting) m_waiting.reset(xcb_poll_for_queued_event(m_c.get()));
+    return m_waiting != nullptr;
+}
+
 void X11Platform::dispatch(bool readable, WindowEvents& events) {
     xcb_connection_t* c = m_c.get();
+    if (const XcbReply<xcb_generic_event_t> waiting = std::move(m_waiting)) handle(*waiting, events);
     while (true) {
         const XcbReply<xcb_generic_event_t> event(readable ? xcb_poll_for_event(c) : xcb_poll_for_queued_event(c));
         if (!event) break;

@@ -1,0 +1,40 @@
+// A tiny X client for the end-to-end tests, doing what no packaged tool does:
+//   x_client destroy ID    destroys another client's window
+//   x_client create WxH    creates and maps a window, prints its id, and
+//                          keeps it until killed
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (argc != 3) return 2;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) return 1;
+    const std::string command = argv[1];
+    if (command == "destroy") {
+        const auto window = static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0));
+        xcb_generic_error_t* error = xcb_request_check(c, xcb_destroy_window_checked(c, window));
+        const bool destroyed = error == nullptr;
+        std::free(error);
+        return destroyed ? 0 : 1;
+    }
+    if (command == "create") {
+        unsigned w = 0, h = 0;
+        if (std::sscanf(argv[2], "%ux%u", &w, &h) != 2) return 2;
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t window = xcb_generate_id(c);
+        const std::uint32_t black = screen->black_pixel;
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, static_cast<std::uint16_t>(w),
+                          static_cast<std::uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL, &black);
+        xcb_map_window(c, window);
+        xcb_flush(c);
+        std::printf("0x%x\n", window);
+        std::fflush(stdout);
+        pause();
+    }
+    return 2;
+}
