@@ -85,7 +85,7 @@ public:
     void show() override;
     Picture picture() const override { return m_picture; }
     int fd() const override { return wl_display_get_fd(m_display.get()); }
-    void prepare_wait() override;
+    bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
     bool visible() const override;
     std::chrono::nanoseconds frame_interval() const override;
@@ -429,9 +429,16 @@ void WaylandPlatform::frame_done(void* data, wl_callback*, std::uint32_t) {
     static_cast<WaylandPlatform*>(data)->m_frame_callback.reset();
 }
 
-void WaylandPlatform::prepare_wait() {
+bool WaylandPlatform::prepare_wait() {
     wl_display* d = m_display.get();
-    while (wl_display_prepare_read(d) != 0) check(wl_display_dispatch_pending(d));
+    // Events already read (by a round trip, or libdecor) are dispatched
+    // here; what they ask for is done in dispatch(), without a sleep first.
+    bool dispatched = false;
+    while (wl_display_prepare_read(d) != 0) {
+        const int count = wl_display_dispatch_pending(d);
+        check(count);
+        dispatched = dispatched || count > 0;
+    }
     m_read_prepared = true;
     // A compositor that has stopped reading fills the socket: what does
     // not fit goes with a later flush.
@@ -440,6 +447,7 @@ void WaylandPlatform::prepare_wait() {
         m_read_prepared = false;
         throw connection_failure(d);
     }
+    return dispatched;
 }
 
 void WaylandPlatform::dispatch(bool readable, WindowEvents& events) {
