@@ -392,8 +392,7 @@ void WaylandPlatform::show() {
     m_shown = true;
     apply_state(); // before the map, so that the first configure is maximised
     libdecor_frame_map(m_frame.get());
-    const QuitSignals::MayBlock may_block;
-    check(wl_display_flush(m_display.get()) < 0 && errno != EAGAIN ? -1 : 0);
+    if (wl_display_flush(m_display.get()) < 0 && errno != EAGAIN) throw connection_failure(m_display.get());
 }
 
 void WaylandPlatform::configure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
