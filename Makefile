@@ -1,28 +1,37 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
-CMAKE_FLAGS ?= -DRAYS_WERROR=ON -DRAYS_TICK_LOG=ON
+CMAKE_FLAGS ?= -DRAYS_WERROR=ON
 
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+PLAIN_BUILD ?= build-plain
 # A sanitizer report ends the run, with a status no test expects of a child.
 SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=86 \
                 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87
 
-.PHONY: run test test-asan test-fuzz build deps clean
+# Running needs the program alone and the packages that build it; testing
+# also the tests, the benchmarks, rays-tick-log and the packages they need.
+PARTS = -DBUILD_TESTING=OFF -DRAYS_BENCH=OFF -DRAYS_TICK_LOG=OFF
+DEPS_FLAGS =
+test test-asan test-fuzz test-plain: PARTS = -DBUILD_TESTING=ON -DRAYS_BENCH=ON -DRAYS_TICK_LOG=ON
+test test-asan test-fuzz test-plain: DEPS_FLAGS = --test
+
+.PHONY: run test test-asan test-fuzz test-plain build deps clean
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS_FLAGS)
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(PARTS) >/dev/null
 	@cmake --build $(BUILD)
 
 run: build
 	$(BUILD)/rays
 
-# The sanitizer and fuzz runs first, so that ctest's summary closes the output.
+# The sanitizer, fuzz and plain builds first, so that ctest's summary closes
+# the output.
 test: build
-	@$(MAKE) --no-print-directory test-asan test-fuzz
+	@$(MAKE) --no-print-directory test-asan test-fuzz test-plain
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
 # The unit, canvas and headless tests and rays-render under AddressSanitizer
@@ -45,10 +54,22 @@ test-fuzz: deps
 	  || { grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' $(FUZZ_BUILD)/fuzz.log; exit 1; }
 	@grep -E '^Done' $(FUZZ_BUILD)/fuzz.log
 
+# The build a packager starts from: plain CMake, default options, default
+# generator, none of this Makefile's flags. Its quick tests run too; those
+# with a display, and the soak, differ from the main build's only in what
+# they skip.
+test-plain: deps
+	@cmake -S . -B $(PLAIN_BUILD) >/dev/null
+	@cmake --build $(PLAIN_BUILD) --parallel 2 >$(PLAIN_BUILD)/build.log 2>&1 \
+	  || { cat $(PLAIN_BUILD)/build.log; exit 1; }
+	@ctest --test-dir $(PLAIN_BUILD) --timeout 300 -LE 'e2e|soak' >$(PLAIN_BUILD)/ctest.log 2>&1 \
+	  || { ctest --test-dir $(PLAIN_BUILD) --rerun-failed --output-on-failure; exit 1; }
+	@echo "plain build: $$(grep -E 'tests passed' $(PLAIN_BUILD)/ctest.log)"
+
 # The Debian package, built from a copy of the sources in $(BUILD)/deb.
 .PHONY: deb
 deb: deps
 	@scripts/build-deb $(BUILD)/deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PLAIN_BUILD)

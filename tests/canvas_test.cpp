@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -61,6 +62,25 @@ TEST(CanvasLines, DiagonalRayIsAboutFivePixelsWideInItsColour) {
     EXPECT_GE(xs.size(), 5u);
     EXPECT_LE(xs.size(), 8u);
     EXPECT_EQ(img.at(150, 150), green);
+}
+
+// Across an axis-aligned ray each pixel takes the pen's colour in proportion
+// to the share of it that the 5-pixel band covers. The line runs through the
+// centre of the pixel its twips fall in: 762 and 1503 twips put the band's
+// edges a fifth of a pixel into the pixels on either side.
+TEST(CanvasLines, EdgePixelsBlendByTheShareOfThemTheBandCovers) {
+    Image img(200, 200);
+    ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 0, 762, 2999, 762, 0).failed());
+    ASSERT_FALSE(img.canvas.draw_line(kGiven, 1503, 1500, 1503, 2999, 0).failed());
+    // Black over the background's 240, on pixel [p, p + 1), the band's centre at c.
+    auto expected = [](int p, double c) {
+        return 240 * (1 - std::clamp(std::min(p + 1.0, c + 2.5) - std::max(p + 0.0, c - 2.5), 0.0, 1.0));
+    };
+    for (int i = 46; i <= 56; ++i) {
+        EXPECT_NEAR(runtime::green(img.at(150, i)), expected(i, 762 / 15.0 + 0.5), 2) << "row " << i;
+        EXPECT_NEAR(runtime::green(img.at(i + 49, 150)), expected(i + 49, 1503 / 15.0 + 0.5), 2) << "column " << i + 49;
+    }
 }
 
 TEST(CanvasLines, FarEndPointsDrawWithoutError) {

@@ -35,6 +35,11 @@ struct RenderCli : ::testing::Test {
         const auto status = p.wait_for_exit(limit);
         return {status.value_or(-1), p.stderr_text()};
     }
+    // Through the shell, in the test's directory: redirections, pipes, limits.
+    Result shell(const std::string& command) {
+        Process p({"/bin/sh", "-c", "cd " + dir.string() + " || exit 99\n" + command});
+        return {p.wait_for_exit(60s).value_or(-1), p.stderr_text()};
+    }
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         std::ostringstream s;
@@ -55,7 +60,7 @@ TEST_F(RenderCli, BadInputIsOneClearLineStatusTwoAndWritesNothing) {
         {"--ticks", "12x"},  {"--seed", "-3"},      {"--seed"},            {"--size", "0x100"},
         {"--size", "100x0"}, {"--size", "16385x10"}, {"--size", "100"},     {"--size", "axb"},
         {"--dpi", "23"},     {"--dpi", "961"},      {"--dpi", "nan"},      {"--dpi", "inf"},
-        {"--output", ""},    {"stray"},
+        {"--output", ""},    {"stray"},             {"-h"},
     };
     for (auto args : bad) {
         args.insert(args.end(), {"--output=" + out.string()});
@@ -87,7 +92,10 @@ TEST_F(RenderCli, SameArgumentsSameBytesAndHelpWorks) {
 
     Process help({RAYS_RENDER_BINARY, "--help"});
     EXPECT_EQ(help.wait_for_exit(5s), 0);
-    EXPECT_NE(help.stdout_text().find("--ticks"), std::string::npos);
+    EXPECT_NE(help.stdout_text().find("--ticks N      ticks to run, 0 to 1000000000"), std::string::npos);
+    const Result help_to_full = shell(RAYS_RENDER_BINARY " --help >/dev/full");
+    EXPECT_EQ(help_to_full.status, 1);
+    EXPECT_NE(help_to_full.err.find("No space left on device"), std::string::npos);
 }
 
 TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
@@ -110,4 +118,65 @@ TEST_F(RenderCli, FailedOrInterruptedRenderKeepsTheOldFile) {
     const Result r = render({"--ticks", "1", "--output", (dir / "no-such-dir" / "x.png").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+TEST_F(RenderCli, OutputGoesWhereItsNameLeads) {
+    const std::string render_to = RAYS_RENDER_BINARY " --ticks 500 --size 160x90 --dpi 24 --output ";
+    ASSERT_EQ(shell(render_to + "ref.png && echo old >real && ln -s real link && echo old >private && "
+                    "chmod 600 private && mkfifo fifo && mkdir sub").status, 0);
+    const std::string png = read(dir / "ref.png");
+
+    // A link names the file replaced; a private file stays private.
+    EXPECT_EQ(shell(render_to + "link && " + render_to + "private").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(read(dir / "real"), png);
+    EXPECT_EQ(read(dir / "private"), png);
+    EXPECT_EQ(fs::status(dir / "private").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    // A pipe is written into, never replaced; - is standard output.
+    EXPECT_EQ(shell(render_to + "fifo & cat fifo >piped.png; wait $! && " + render_to + "- >stdout.png").status, 0);
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_EQ(read(dir / "piped.png"), png);
+    EXPECT_EQ(read(dir / "stdout.png"), png);
+    // The longest name a file can have, with no room for a suffix; a
+    // directory refused for what it is.
+    EXPECT_EQ(shell(render_to + std::string(254, 'n')).status, 0);
+    EXPECT_NE(shell(render_to + "sub").err.find("Is a directory"), std::string::npos);
+    EXPECT_EQ(files_in_dir(), 9u);
+}
+
+TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
+    { std::ofstream(dir / "keep.png") << "precious"; }
+    const std::string render_to = "exec " RAYS_RENDER_BINARY " --output ";
+    const Result limited = shell("ulimit -f 8 && " + render_to + "keep.png --size 160x90");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+    // Through the shell, so that even a broken build cannot replace the device.
+    const Result full = shell(render_to + "- --ticks 1 >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+
+    // Caught while the file is being written: a big picture takes a while.
+    for (const int sig : {SIGUSR1, SIGALRM}) {
+        Process p({RAYS_RENDER_BINARY, "--size", "2048x2048", "--output", (dir / "keep.png").string()});
+        bool writing = false;
+        for (int i = 0; i < 20000 && !writing && p.running(); ++i) {
+            writing = files_in_dir() > 1;
+            std::this_thread::sleep_for(500us);
+        }
+        ASSERT_TRUE(writing) << "no temporary file seen";
+        p.signal(sig);
+        EXPECT_EQ(p.wait_for_exit(10s), 128 + sig);
+    }
+
+    // Under nohup a hangup changes nothing.
+    Process ignoring(
+        {"/bin/sh", "-c", "trap '' HUP && " + render_to + (dir / "keep.png").string() + " --ticks 100000000"});
+    std::this_thread::sleep_for(300ms);
+    ignoring.signal(SIGHUP);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(ignoring.running());
+    ignoring.signal(SIGTERM);
+    EXPECT_EQ(ignoring.wait_for_exit(5s), 128 + SIGTERM);
+    EXPECT_EQ(read(dir / "keep.png"), "precious");
+    EXPECT_EQ(files_in_dir(), 1u);
 }

@@ -1,23 +1,25 @@
 // rays-render: the picture of rays after a number of ticks, as a PNG.
 //
-// The same arguments always give the same file, byte for byte. The file is
-// written beside the target and renamed into place, so a failed or
-// interrupted render never leaves a truncated file nor destroys an old one.
+// The same arguments always give the same file, byte for byte. How the file
+// is written, so that a failed or interrupted render never leaves a
+// truncated file nor destroys an old one, is output_file.h's.
+#include "output_file.h"
 #include "rays/form1.h"
 #include "draw/cairo_handles.h"
 #include "headless/headless_runtime.h"
+#include "signal_cleanup.h"
 
 #include <cairo.h>
 
 #include <charconv>
 #include <chrono>
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -31,11 +33,12 @@ constexpr long kMaxTicks = 1'000'000'000;
 constexpr const char* kUsage = R"(Usage: rays-render [OPTION]...
 Renders the rays after a number of ticks to a PNG file.
 
-  --ticks N      ticks to run, 0 or more (default 3000; 50000 is a whole cycle)
+  --ticks N      ticks to run, 0 to 1000000000 (default 3000); every 10000th
+                 wipes the picture, so 49999 is the last one of a whole cycle
   --seed S       seed of the random start points (default 1)
   --size WxH     image size in pixels, 1 to 16384 a side (default 1920x1080)
   --dpi D        resolution that maps twips to pixels, 24 to 960 (default 96)
-  --output FILE  where to write the PNG (default rays.png)
+  --output FILE  where to write the PNG, - for standard output (default rays.png)
   --help         show this help and exit
 )";
 
@@ -63,7 +66,7 @@ Options parse(int argc, char** argv, bool& help) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--help") {
             help = true;
             return o;
         }
@@ -111,15 +114,6 @@ Options parse(int argc, char** argv, bool& help) {
     return o;
 }
 
-// The temporary file of a render under way, removed if a signal ends it.
-char g_temp_path[4096];
-
-void remove_temp_and_exit(int sig) {
-    if (g_temp_path[0]) unlink(g_temp_path);
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
 class ProgressBar {
 public:
     ProgressBar(long total) : m_total(total), m_enabled(isatty(STDERR_FILENO) != 0) {}
@@ -143,44 +137,46 @@ private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
-cairo_status_t write_to_file(void* closure, const unsigned char* data, unsigned int length) {
-    return std::fwrite(data, 1, length, static_cast<FILE*>(closure)) == length
-               ? CAIRO_STATUS_SUCCESS
-               : CAIRO_STATUS_WRITE_ERROR;
+// Where the PNG's bytes go, and why they could not.
+struct Sink {
+    int fd;
+    int error = 0;
+};
+
+cairo_status_t write_to_sink(void* closure, const unsigned char* data, unsigned int length) {
+    auto& sink = *static_cast<Sink*>(closure);
+    while (length > 0) {
+        const ssize_t written = write(sink.fd, data, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) {
+            sink.error = errno;
+            return CAIRO_STATUS_WRITE_ERROR;
+        }
+        data += written;
+        length -= static_cast<unsigned int>(written);
+    }
+    return CAIRO_STATUS_SUCCESS;
 }
 
-// Writes the canvas to `path` through a temporary file beside it.
 bool write_png(cairo_surface_t* surface, const std::string& path) {
-    const std::string pattern = path + ".XXXXXX";
-    if (pattern.size() >= sizeof g_temp_path) {
-        std::fprintf(stderr, "rays-render: output path too long\n");
+    const char* name = path == "-" ? "standard output" : path.c_str();
+    try {
+        OutputFile file(path);
+        Sink sink{file.fd()};
+        const cairo_status_t status = cairo_surface_write_to_png_stream(surface, write_to_sink, &sink);
+        if (status != CAIRO_STATUS_SUCCESS) {
+            // The system's reason, such as a full disk, rather than cairo's
+            // "error while writing to output stream".
+            std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name,
+                         sink.error ? std::strerror(sink.error) : cairo_status_to_string(status));
+            return false;
+        }
+        file.commit();
+        return true;
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name, e.code().message().c_str());
         return false;
     }
-    std::memcpy(g_temp_path, pattern.c_str(), pattern.size() + 1);
-    const int fd = mkstemp(g_temp_path);
-    if (fd < 0) {
-        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        g_temp_path[0] = '\0';
-        return false;
-    }
-    // mkstemp makes the file private; give it the mode a new file would get.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    FILE* file = fdopen(fd, "wb");
-    const cairo_status_t status = cairo_surface_write_to_png_stream(surface, write_to_file, file);
-    const bool flushed = std::fflush(file) == 0 && fsync(fd) == 0;
-    const bool closed = std::fclose(file) == 0;
-    const int saved_errno = errno;
-    if (status != CAIRO_STATUS_SUCCESS || !flushed || !closed || rename(g_temp_path, path.c_str()) != 0) {
-        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", path.c_str(),
-                     status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(saved_errno));
-        unlink(g_temp_path);
-        g_temp_path[0] = '\0';
-        return false;
-    }
-    g_temp_path[0] = '\0';
-    return true;
 }
 
 } // namespace
@@ -196,10 +192,15 @@ int main(int argc, char** argv) {
     }
     if (help) {
         std::fputs(kUsage, stdout);
+        // `rays-render --help > /dev/full` must not look like it worked.
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "rays-render: cannot write to standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
         return 0;
     }
 
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_temp_and_exit);
+    signal_cleanup::install();
     try {
         runtime::HeadlessRuntime headless(options.width, options.height, options.dpi, options.seed);
         rays::Form1 form(headless);
