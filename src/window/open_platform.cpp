@@ -1,5 +1,6 @@
 #include "window/open_platform.h"
 
+#include "window/wayland/wayland_platform.h"
 #include "window/x11/x11_platform.h"
 
 #include <cstdlib>
@@ -16,7 +17,16 @@ bool is_set(const char* name) {
 } // namespace
 
 std::unique_ptr<Platform> open_platform(const WindowTarget& target) {
+    // A window lent by another program is an X window.
     if (target.kind != WindowTarget::Kind::kOwnWindow) return open_x11_platform(target);
+    if (is_set("WAYLAND_DISPLAY")) {
+        try {
+            return open_wayland_platform();
+        } catch (const RuntimeError&) {
+            // A desktop that names both runs XWayland: the window still opens.
+            if (!is_set("DISPLAY")) throw;
+        }
+    }
     if (is_set("DISPLAY")) return open_x11_platform(target);
     throw RuntimeError("open display", "no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
 }

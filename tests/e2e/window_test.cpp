@@ -149,6 +149,7 @@ TEST(NoDisplay, ReportsTheRunTimeErrorAndExitsOne) {
     const std::map<std::string, std::string> nowhere[] = {
         {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}},
         {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "rays-no-such-compositor"}},
     };
     for (const auto& env : nowhere) {
         Process rays({RAYS_BINARY}, env);
@@ -158,4 +159,12 @@ TEST(NoDisplay, ReportsTheRunTimeErrorAndExitsOne) {
         EXPECT_EQ(rays.stderr_text().rfind("rays: run-time error: open display: ", 0), 0u)
             << rays.stderr_text();
     }
+}
+
+TEST(WaylandAbsent, FallsBackToTheXDisplay) {
+    XSession x;
+    std::map<std::string, std::string> env = x.env();
+    env["WAYLAND_DISPLAY"] = "rays-no-such-compositor";
+    Process rays({RAYS_BINARY}, env);
+    EXPECT_FALSE(x.wait_for_window("Form1", 10s).empty()) << rays.stderr_text();
 }

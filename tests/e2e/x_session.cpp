@@ -45,10 +45,10 @@ long peak_rss_kib(int pid) {
     return -1;
 }
 
-long Screenshot::count(std::uint32_t colour, int w, int h) const {
+long Screenshot::count_in(std::uint32_t colour, int x0, int y0, int w, int h) const {
     long n = 0;
-    for (int y = 0; y < std::min(h, height); ++y)
-        for (int x = 0; x < std::min(w, width); ++x) n += at(x, y) == colour;
+    for (int y = y0; y < std::min(y0 + h, height); ++y)
+        for (int x = x0; x < std::min(x0 + w, width); ++x) n += at(x, y) == colour;
     return n;
 }
 
@@ -142,8 +142,13 @@ Screenshot XSession::screenshot(const std::string& window) const {
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     close(fd);
     run("import -window " + window + " png:" + path);
-    cairo_surface_t* image = cairo_image_surface_create_from_png(path);
+    Screenshot shot = read_png(path);
     std::filesystem::remove(path);
+    return shot;
+}
+
+Screenshot read_png(const std::string& path) {
+    cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
     Screenshot shot;
     if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
         cairo_surface_flush(image);

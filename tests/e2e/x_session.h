@@ -16,8 +16,12 @@ struct Screenshot {
     std::vector<std::uint32_t> pixels; // 0x00RRGGBB
     [[nodiscard]] std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
     // How many pixels of [0, w) x [0, h) have exactly this colour.
-    [[nodiscard]] long count(std::uint32_t colour, int w, int h) const;
+    [[nodiscard]] long count(std::uint32_t colour, int w, int h) const { return count_in(colour, 0, 0, w, h); }
+    [[nodiscard]] long count_in(std::uint32_t colour, int x, int y, int w, int h) const;
 };
+
+// A PNG read back; empty when it cannot be read.
+Screenshot read_png(const std::string& path);
 
 // The whole numbers in a text, such as xprop and xwininfo print.
 std::vector<long> numbers_in(const std::string& text);

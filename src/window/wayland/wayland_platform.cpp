@@ -1,0 +1,553 @@
+// The window on a Wayland compositor: an xdg_toplevel decorated by libdecor
+// (the compositor's decorations where it offers them, libdecor's own
+// otherwise), showing the kept picture through wl_shm buffers.
+//
+// Commits follow frame callbacks: while the compositor has not asked for the
+// next frame, damage gathers and goes out with the callback. Every request is
+// made outside libwayland's dispatch, after it returns, so that a configure
+// is always answered by a buffer of its size and nothing throws through C.
+#include "window/wayland/wayland_platform.h"
+
+#include "form/colour.h"
+#include "form/form_runtime.h"
+#include "form/units.h"
+#include "window/quit_signals.h"
+#include "window/wayland/shm_buffers.h"
+#include "window/wayland/wayland_failure.h"
+#include "window/wayland/wayland_handles.h"
+#include "window/wayland/wayland_seat.h"
+
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace runtime {
+namespace {
+
+// Fractional scales come in 120ths.
+constexpr int kScaleUnit = 120;
+
+constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+// A frame asked for and not given for this long means the compositor does
+// not show the window (minimised, on another workspace, an output off):
+// the picture goes on changing and is shown whole when frames come again.
+constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
+// Beyond this many bands waiting for a frame (half a second of rays), the
+// whole picture goes instead: the memory they take stays small.
+constexpr std::size_t kMaxPendingBands = 4096;
+
+// libdecor's error callback carries no user data; one window at a time.
+std::optional<std::string> g_decor_failure;
+
+void decor_error(libdecor*, libdecor_error, const char* message) {
+    g_decor_failure = message ? message : "libdecor cannot decorate the window";
+}
+
+libdecor_interface* decor_interface() {
+    static libdecor_interface interface = [] {
+        libdecor_interface i{};
+        i.error = decor_error;
+        return i;
+    }();
+    return &interface;
+}
+
+struct ViewporterDeleter {
+    void operator()(wp_viewporter* p) const { wp_viewporter_destroy(p); }
+    void operator()(wp_viewport* p) const { wp_viewport_destroy(p); }
+    void operator()(wp_fractional_scale_manager_v1* p) const { wp_fractional_scale_manager_v1_destroy(p); }
+    void operator()(wp_fractional_scale_v1* p) const { wp_fractional_scale_v1_destroy(p); }
+};
+template <typename T>
+using ScaleHandle = std::unique_ptr<T, ViewporterDeleter>;
+
+struct Output {
+    WlOutput output;
+    std::uint32_t name = 0;
+    int scale = 1;
+    int refresh_mhz = 0;
+};
+
+class WaylandPlatform final : public Platform {
+public:
+    explicit WaylandPlatform(WlDisplay display);
+    ~WaylandPlatform() override;
+
+    double dpi() const override { return kDefaultDpi * m_scale120 / kScaleUnit; }
+    void create_window(const WindowSetup& setup) override;
+    Status set_window_state(int state) override;
+    void show() override;
+    Picture picture() const override { return m_picture; }
+    int fd() const override { return wl_display_get_fd(m_display.get()); }
+    bool prepare_wait() override;
+    void dispatch(bool readable, WindowEvents& events) override;
+    bool visible() const override;
+    std::chrono::nanoseconds frame_interval() const override;
+    void present(const Damage& damage) override;
+    void present_all() override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t version);
+    static void global_remove(void* data, wl_registry* registry, std::uint32_t name);
+    static constexpr wl_registry_listener kRegistryListener = {global, global_remove};
+
+    static void output_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                std::int32_t, const char*, const char*, std::int32_t) {}
+    static void output_mode(void* data, wl_output* output, std::uint32_t flags, std::int32_t, std::int32_t,
+                            std::int32_t refresh);
+    static void output_done(void*, wl_output*) {}
+    static void output_scale(void* data, wl_output* output, std::int32_t factor);
+    static void output_name(void*, wl_output*, const char*) {}
+    static void output_description(void*, wl_output*, const char*) {}
+    static constexpr wl_output_listener kOutputListener = {output_geometry, output_mode,  output_done,
+                                                           output_scale,    output_name, output_description};
+
+    static void surface_enter(void* data, wl_surface*, wl_output* output);
+    static void surface_leave(void* data, wl_surface*, wl_output* output);
+    static constexpr wl_surface_listener kSurfaceListener = {surface_enter, surface_leave};
+
+    static void preferred_scale(void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
+        static_cast<WaylandPlatform*>(data)->m_preferred120 = static_cast<int>(scale);
+    }
+    static constexpr wp_fractional_scale_v1_listener kFractionalListener = {preferred_scale};
+
+    static void frame_done(void* data, wl_callback*, std::uint32_t);
+    static constexpr wl_callback_listener kFrameListener = {frame_done};
+
+    static void configure(libdecor_frame* frame, libdecor_configuration* configuration, void* data);
+    static void close(libdecor_frame*, void* data) { static_cast<WaylandPlatform*>(data)->m_close = true; }
+    static void commit_requested(libdecor_frame*, void* data) {
+        static_cast<WaylandPlatform*>(data)->m_commit_requested = true;
+    }
+    static void dismiss_popup(libdecor_frame*, const char*, void*) {}
+
+    Output* output_of(wl_output* output);
+    [[nodiscard]] int scale() const;
+    [[nodiscard]] int wanted_scale120() const;
+    [[nodiscard]] int to_pixels(double length) const {
+        return static_cast<int>(length * m_scale120 / kScaleUnit + 0.5);
+    }
+    void roundtrip();
+    void check(int result);
+    void after_dispatch(WindowEvents& events);
+    void resize_picture(int width, int height);
+    void apply_state();
+    void commit();
+
+    WlDisplay m_display;
+    WlRegistry m_registry;
+    WlCompositor m_compositor;
+    WlShm m_shm;
+    ScaleHandle<wp_viewporter> m_viewporter;
+    ScaleHandle<wp_fractional_scale_manager_v1> m_fractional_manager;
+    std::vector<std::unique_ptr<Output>> m_outputs;
+    std::vector<std::unique_ptr<WaylandSeat>> m_seats;
+    Libdecor m_decor;
+    WlSurface m_surface;
+    ScaleHandle<wp_viewport> m_viewport;
+    ScaleHandle<wp_fractional_scale_v1> m_fractional;
+    LibdecorFrame m_frame;
+    WlCallback m_frame_callback;
+    std::unique_ptr<ShmBuffers> m_buffers;
+
+    wl_surface* m_window_surface = nullptr; // for the seats, once there is one
+    std::vector<wl_output*> m_entered;      // the outputs the window is on
+    bool m_read_prepared = false;
+
+    std::vector<std::uint32_t> m_pixels;
+    Picture m_picture;
+    // The scale the picture is drawn at, in 120ths: the outputs' integer
+    // scale as the buffer's, or the compositor's preferred fractional scale
+    // through a viewport.
+    int m_scale120 = kScaleUnit;
+    int m_preferred120 = 0;
+    int m_announced120 = kScaleUnit; // the scale the canvas was last told of
+    int m_restored_w = 1, m_restored_h = 1; // surface coordinates
+    int m_width = 0, m_height = 0;          // surface coordinates, as configured
+    std::vector<PixelRect> m_pending;       // not yet committed, band by band
+    Clock::time_point m_frame_asked{};
+
+    int m_state = kNormal;
+    bool m_shown = false, m_configured = false, m_state_applied = false;
+    bool m_reconfigured = false, m_close = false, m_commit_requested = false;
+};
+
+WaylandPlatform::WaylandPlatform(WlDisplay display) : m_display(std::move(display)) {
+    // Every round trip here waits for the compositor: a quit signal
+    // meanwhile ends the program at once.
+    const QuitSignals::MayBlock may_block;
+    m_registry.reset(wl_display_get_registry(m_display.get()));
+    wl_registry_add_listener(m_registry.get(), &kRegistryListener, this);
+    roundtrip(); // the globals
+    if (!m_compositor || !m_shm)
+        throw RuntimeError("Wayland compositor", "offers no wl_compositor of version 4 or no wl_shm");
+    roundtrip(); // what the outputs and seats say of themselves
+    g_decor_failure.reset();
+    m_decor.reset(libdecor_new(m_display.get(), decor_interface()));
+    if (!m_decor) throw RuntimeError("Wayland compositor", "libdecor cannot start");
+    roundtrip(); // libdecor's globals, so that a frame has its xdg_toplevel at once
+    if (g_decor_failure) throw RuntimeError("Wayland compositor", *g_decor_failure);
+    m_buffers = std::make_unique<ShmBuffers>(m_shm.get());
+    m_scale120 = m_announced120 = scale() * kScaleUnit;
+}
+
+WaylandPlatform::~WaylandPlatform() {
+    if (m_read_prepared) wl_display_cancel_read(m_display.get());
+    // The compositor unmaps the window with its surface; leaving does not
+    // wait for it.
+    m_buffers.reset();
+    m_frame_callback.reset();
+    m_frame.reset();
+    m_fractional.reset();
+    m_viewport.reset();
+    m_surface.reset();
+    m_decor.reset();
+    m_seats.clear();
+    m_outputs.clear();
+    if (wl_display_get_error(m_display.get()) == 0) wl_display_flush(m_display.get());
+}
+
+void WaylandPlatform::global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                             std::uint32_t version) {
+    auto* self = static_cast<WaylandPlatform*>(data);
+    const std::string_view which = interface;
+    if (which == wl_compositor_interface.name && version >= 4) {
+        self->m_compositor.reset(
+            static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 4)));
+    } else if (which == wl_shm_interface.name) {
+        self->m_shm.reset(static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1)));
+    } else if (which == wl_output_interface.name && version >= 2) {
+        auto output = std::make_unique<Output>();
+        output->name = name;
+        output->output.reset(static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2)));
+        wl_output_add_listener(output->output.get(), &kOutputListener, output.get());
+        self->m_outputs.push_back(std::move(output));
+    } else if (which == wp_viewporter_interface.name) {
+        self->m_viewporter.reset(
+            static_cast<wp_viewporter*>(wl_registry_bind(registry, name, &wp_viewporter_interface, 1)));
+    } else if (which == wp_fractional_scale_manager_v1_interface.name) {
+        self->m_fractional_manager.reset(static_cast<wp_fractional_scale_manager_v1*>(
+            wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1)));
+    } else if (which == wl_seat_interface.name) {
+        self->m_seats.push_back(std::make_unique<WaylandSeat>(registry, name, version, self->m_window_surface));
+    }
+}
+
+void WaylandPlatform::global_remove(void* data, wl_registry*, std::uint32_t name) {
+    auto* self = static_cast<WaylandPlatform*>(data);
+    std::erase_if(self->m_seats, [&](const auto& seat) { return seat->name() == name; });
+    std::erase_if(self->m_outputs, [&](const auto& output) {
+        if (output->name != name) return false;
+        std::erase(self->m_entered, output->output.get());
+        return true;
+    });
+}
+
+void WaylandPlatform::output_mode(void* data, wl_output*, std::uint32_t flags, std::int32_t, std::int32_t,
+                                  std::int32_t refresh) {
+    if (flags & WL_OUTPUT_MODE_CURRENT) static_cast<Output*>(data)->refresh_mhz = refresh;
+}
+
+void WaylandPlatform::output_scale(void* data, wl_output*, std::int32_t factor) {
+    static_cast<Output*>(data)->scale = std::max(1, factor);
+}
+
+Output* WaylandPlatform::output_of(wl_output* output) {
+    for (const auto& o : m_outputs)
+        if (o->output.get() == output) return o.get();
+    return nullptr;
+}
+
+void WaylandPlatform::surface_enter(void* data, wl_surface*, wl_output* output) {
+    auto* self = static_cast<WaylandPlatform*>(data);
+    if (self->output_of(output) && std::find(self->m_entered.begin(), self->m_entered.end(), output) ==
+                                       self->m_entered.end())
+        self->m_entered.push_back(output);
+}
+
+void WaylandPlatform::surface_leave(void* data, wl_surface*, wl_output* output) {
+    std::erase(static_cast<WaylandPlatform*>(data)->m_entered, output);
+}
+
+int WaylandPlatform::scale() const {
+    // The sharpest of the outputs the window is on; before it is on any,
+    // the sharpest there is.
+    int scale = 1;
+    for (const auto& o : m_outputs)
+        if (m_entered.empty() || std::find(m_entered.begin(), m_entered.end(), o->output.get()) != m_entered.end())
+            scale = std::max(scale, o->scale);
+    return scale;
+}
+
+int WaylandPlatform::wanted_scale120() const {
+    if (m_fractional && m_preferred120 > 0) return m_preferred120;
+    return scale() * kScaleUnit;
+}
+
+std::chrono::nanoseconds WaylandPlatform::frame_interval() const {
+    int refresh = 0;
+    for (const auto& o : m_outputs)
+        if (m_entered.empty() || std::find(m_entered.begin(), m_entered.end(), o->output.get()) != m_entered.end())
+            refresh = std::max(refresh, o->refresh_mhz);
+    if (refresh <= 0) return kUnknownFrameInterval;
+    return std::chrono::nanoseconds(1'000'000'000'000LL / refresh);
+}
+
+void WaylandPlatform::check(int result) {
+    if (result < 0) throw connection_failure(m_display.get());
+}
+
+void WaylandPlatform::roundtrip() { check(wl_display_roundtrip(m_display.get())); }
+
+void WaylandPlatform::create_window(const WindowSetup& setup) {
+    // The setup's size is in pixels at dpi(): the window's, in surface
+    // coordinates, is that at scale 1.
+    m_restored_w = std::max(1, (setup.width * kScaleUnit + m_scale120 / 2) / m_scale120);
+    m_restored_h = std::max(1, (setup.height * kScaleUnit + m_scale120 / 2) / m_scale120);
+    m_surface.reset(wl_compositor_create_surface(m_compositor.get()));
+    m_window_surface = m_surface.get();
+    wl_surface_add_listener(m_surface.get(), &kSurfaceListener, this);
+    if (m_viewporter && m_fractional_manager) {
+        m_viewport.reset(wp_viewporter_get_viewport(m_viewporter.get(), m_surface.get()));
+        m_fractional.reset(
+            wp_fractional_scale_manager_v1_get_fractional_scale(m_fractional_manager.get(), m_surface.get()));
+        wp_fractional_scale_v1_add_listener(m_fractional.get(), &kFractionalListener, this);
+    } else {
+        wl_surface_set_buffer_scale(m_surface.get(), m_scale120 / kScaleUnit);
+    }
+
+    static libdecor_frame_interface frame_interface = [] {
+        libdecor_frame_interface i{};
+        i.configure = configure;
+        i.close = close;
+        i.commit = commit_requested;
+        i.dismiss_popup = dismiss_popup;
+        return i;
+    }();
+    m_frame.reset(libdecor_decorate(m_decor.get(), m_surface.get(), &frame_interface, this));
+    if (!m_frame) throw RuntimeError("Wayland compositor", "libdecor cannot decorate the window");
+    const std::string caption(setup.caption), app_id(setup.app_id);
+    libdecor_frame_set_title(m_frame.get(), caption.c_str());
+    libdecor_frame_set_app_id(m_frame.get(), app_id.c_str());
+    resize_picture(m_restored_w, m_restored_h);
+}
+
+void WaylandPlatform::resize_picture(int width, int height) {
+    m_width = width;
+    m_height = height;
+    const int w = std::max(1, to_pixels(width)), h = std::max(1, to_pixels(height));
+    // The viewport shows the buffer, whatever its pixels, on the window's size.
+    if (m_viewport) wp_viewport_set_destination(m_viewport.get(), width, height);
+    if (w == m_picture.width && h == m_picture.height) return;
+    std::vector<std::uint32_t> pixels;
+    try {
+        pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError("window picture",
+                           "out of memory for " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
+    }
+    const Picture resized{pixels.data(), w, h, w * 4};
+    carry_picture(m_picture, resized, kBackground);
+    m_pixels.swap(pixels);
+    m_picture = resized;
+    m_buffers->resize(w, h);
+    m_pending.clear();
+}
+
+Status WaylandPlatform::set_window_state(int state) {
+    if (state != kNormal && state != kMinimised && state != kMaximised) return Status::failure("unknown window state");
+    m_state = state;
+    m_state_applied = false;
+    if (m_shown) apply_state();
+    return Status::ok();
+}
+
+void WaylandPlatform::apply_state() {
+    // libdecor's frame has its toplevel once libdecor is ready; asking for a
+    // state before that would touch a null one.
+    if (m_state_applied || !libdecor_frame_get_xdg_toplevel(m_frame.get())) return;
+    // A window is first shown as it is asked to be, never minimised: that
+    // waits for the first configure.
+    if (m_state == kMinimised && !m_configured) return;
+    m_state_applied = true;
+    switch (m_state) {
+    case kMaximised: libdecor_frame_set_maximized(m_frame.get()); break;
+    case kMinimised: libdecor_frame_set_minimized(m_frame.get()); break;
+    default:
+        if (m_shown && m_configured) libdecor_frame_unset_maximized(m_frame.get());
+        break;
+    }
+}
+
+void WaylandPlatform::show() {
+    m_shown = true;
+    apply_state(); // before the map, so that the first configure is maximised
+    libdecor_frame_map(m_frame.get());
+    if (wl_display_flush(m_display.get()) < 0 && errno != EAGAIN) throw connection_failure(m_display.get());
+}
+
+void WaylandPlatform::configure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    auto* self = static_cast<WaylandPlatform*>(data);
+    int w = 0, h = 0;
+    if (!libdecor_configuration_get_content_size(configuration, frame, &w, &h) || w <= 0 || h <= 0) {
+        // The compositor leaves the size to us: the restored one.
+        w = self->m_restored_w;
+        h = self->m_restored_h;
+    }
+    auto commit_size = [&](libdecor_configuration* acknowledged) {
+        libdecor_state* state = libdecor_state_new(w, h);
+        libdecor_frame_commit(frame, state, acknowledged);
+        libdecor_state_free(state);
+    };
+    commit_size(configuration);
+    // libdecor 0.1.1 counts its title bar only once the decorations are
+    // up: at the first configure the content size includes it, and a
+    // maximised window would claim more than the compositor gave it.
+    if (int fit_w = 0, fit_h = 0; libdecor_configuration_get_content_size(configuration, frame, &fit_w, &fit_h) &&
+                                  (fit_w != w || fit_h != h)) {
+        w = fit_w;
+        h = fit_h;
+        commit_size(nullptr);
+    }
+    self->m_width = w;
+    self->m_height = h;
+    self->m_configured = true;
+    self->m_reconfigured = true;
+}
+
+void WaylandPlatform::frame_done(void* data, wl_callback*, std::uint32_t) {
+    static_cast<WaylandPlatform*>(data)->m_frame_callback.reset();
+}
+
+bool WaylandPlatform::prepare_wait() {
+    wl_display* d = m_display.get();
+    // Events already read (by a round trip, or libdecor) are dispatched
+    // here; what they ask for is done in dispatch(), without a sleep first.
+    bool dispatched = false;
+    while (wl_display_prepare_read(d) != 0) {
+        const int count = wl_display_dispatch_pending(d);
+        check(count);
+        dispatched = dispatched || count > 0;
+    }
+    m_read_prepared = true;
+    // A compositor that has stopped reading fills the socket: what does
+    // not fit goes with a later flush.
+    if (wl_display_flush(d) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(d);
+        m_read_prepared = false;
+        throw connection_failure(d);
+    }
+    return dispatched;
+}
+
+void WaylandPlatform::dispatch(bool readable, WindowEvents& events) {
+    wl_display* d = m_display.get();
+    if (m_read_prepared) {
+        m_read_prepared = false;
+        if (readable) check(wl_display_read_events(d));
+        else wl_display_cancel_read(d);
+    }
+    check(wl_display_dispatch_pending(d));
+    after_dispatch(events);
+}
+
+void WaylandPlatform::after_dispatch(WindowEvents& events) {
+    if (g_decor_failure) throw RuntimeError("Wayland compositor", *g_decor_failure);
+    if (m_shown && !m_state_applied) apply_state();
+    if (const int wanted = wanted_scale120(); wanted != m_scale120 && m_surface) {
+        m_scale120 = wanted;
+        if (!m_viewport) wl_surface_set_buffer_scale(m_surface.get(), wanted / kScaleUnit);
+        m_reconfigured = true;
+    }
+    if (m_reconfigured && m_configured) {
+        // The configure was acknowledged: the next commit carries a buffer
+        // of its size, whatever the frame callbacks say.
+        m_reconfigured = false;
+        const Picture before = m_picture;
+        resize_picture(m_width, m_height);
+        if (m_picture != before || m_scale120 != m_announced120) {
+            m_announced120 = m_scale120;
+            events.picture_changed();
+        }
+        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
+        m_frame_callback.reset();
+        commit();
+    }
+    if (m_close) {
+        m_close = false;
+        events.close_requested();
+    }
+    for (const auto& seat : m_seats)
+        for (const PointerPress& press : seat->take_presses())
+            events.mouse_down(press.button, press.shift, static_cast<int>(press.x * m_scale120 / kScaleUnit),
+                              static_cast<int>(press.y * m_scale120 / kScaleUnit));
+    if (!m_frame_callback && !m_pending.empty()) commit();
+    if (m_commit_requested) {
+        m_commit_requested = false;
+        if (m_configured) wl_surface_commit(m_surface.get());
+    }
+}
+
+bool WaylandPlatform::visible() const {
+    if (!m_configured) return false;
+    return !m_frame_callback || Clock::now() - m_frame_asked < kUnseenAfter;
+}
+
+void WaylandPlatform::present(const Damage& damage) {
+    for (const PixelRect& r : damage) {
+        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+        const int x1 = std::min(r.x + r.w, m_picture.width), y1 = std::min(r.y + r.h, m_picture.height);
+        if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
+    }
+    if (m_pending.size() > kMaxPendingBands) {
+        m_pending.clear();
+        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
+    }
+    if (!m_frame_callback) commit();
+}
+
+void WaylandPlatform::present_all() {
+    m_pending.clear();
+    m_pending.push_back({0, 0, m_picture.width, m_picture.height});
+    if (!m_frame_callback) commit();
+}
+
+void WaylandPlatform::commit() {
+    if (!m_configured || m_pending.empty()) return;
+    wl_buffer* buffer = m_buffers->take(m_picture, m_pending);
+    if (!buffer) return; // the compositor holds both: the damage waits for a release
+    wl_surface* surface = m_surface.get();
+    wl_surface_attach(surface, buffer, 0, 0);
+    for (const PixelRect& r : m_pending) wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
+    if (!m_frame_callback) {
+        m_frame_callback.reset(wl_surface_frame(surface));
+        wl_callback_add_listener(m_frame_callback.get(), &kFrameListener, this);
+        m_frame_asked = Clock::now();
+    }
+    wl_surface_commit(surface);
+    m_pending.clear();
+}
+
+} // namespace
+
+std::unique_ptr<Platform> open_wayland_platform() {
+    keep_wayland_log();
+    const QuitSignals::MayBlock may_block;
+    WlDisplay display(wl_display_connect(nullptr));
+    if (!display) {
+        const char* name = std::getenv("WAYLAND_DISPLAY");
+        throw RuntimeError("open display", std::string("cannot connect to Wayland display ") + (name ? name : ""));
+    }
+    return std::make_unique<WaylandPlatform>(std::move(display));
+}
+
+} // namespace runtime

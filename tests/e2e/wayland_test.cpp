@@ -1,0 +1,90 @@
+// The real program on a headless weston, driven through the test seat.
+#include "e2e/weston_session.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+using namespace std::chrono_literals;
+using e2e::Process;
+using e2e::Screenshot;
+using e2e::WestonSession;
+
+namespace {
+
+constexpr std::uint32_t kLightGreen = 0x00FF00, kMagenta = 0x800080, kBlack = 0x000000;
+constexpr std::uint32_t kBackground = 0xF0F0F0;
+
+#define SKIP_WITHOUT_WESTON() \
+    if (!WestonSession::available()) GTEST_SKIP() << "weston or the test seat module is missing"
+
+} // namespace
+
+// One compositor for what a user sees and does: the window maximised to the
+// work area under weston's panel, the first phase's colours, the clicks.
+TEST(Wayland, OpensMaximisedDrawsAndEndsOnRightClickOnly) {
+    SKIP_WITHOUT_WESTON();
+    WestonSession weston;
+    Process rays({RAYS_BINARY}, weston.env());
+    // Below the panel (32) and libdecor's title bar (24), to the output's edges.
+    const std::vector<long> work_area{0, 56, 1920, 1080};
+    EXPECT_EQ(weston.window_place([&](const auto& place) { return place == work_area; }), work_area)
+        << rays.stderr_text();
+
+    std::this_thread::sleep_for(1500ms);
+    const Screenshot shot = weston.screenshot();
+    ASSERT_EQ(shot.width, 1920) << "no screenshot";
+    // Rays start within 667 pixels of the client area's corner.
+    for (const std::uint32_t colour : {kLightGreen, kMagenta, kBlack})
+        EXPECT_GT(shot.count_in(colour, 0, 56, 700, 700), 500) << std::hex << colour;
+    EXPECT_GT(shot.count_in(kBackground, 0, 56, 700, 700), 1000);
+
+    weston.input("click 960 600 left");
+    weston.input("click 960 600 middle");
+    weston.input("click 960 600 side");
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(rays.running()) << rays.stderr_text();
+    const Screenshot before = weston.screenshot();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_NE(before.pixels, weston.screenshot().pixels) << "no new rays after the clicks";
+
+    weston.input("shift down");
+    weston.input("click 960 600 right");
+    const auto status = rays.wait_for_exit(1s);
+    ASSERT_TRUE(status.has_value()) << "still running a second after the right-click";
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(rays.stderr_text(), "");
+}
+
+TEST(Wayland, CompositorGoneEndsWithTheRunTimeError) {
+    SKIP_WITHOUT_WESTON();
+    WestonSession weston;
+    Process rays({RAYS_BINARY}, weston.env());
+    ASSERT_EQ(weston.window_place().size(), 4u) << rays.stderr_text();
+    weston.kill_server();
+    const auto status = rays.wait_for_exit(1s);
+    ASSERT_TRUE(status.has_value()) << "still running a second after the compositor went";
+    EXPECT_EQ(*status, 1);
+    EXPECT_EQ(rays.stderr_text(), "rays: run-time error: Wayland compositor: connection lost\n");
+}
+
+// At scale 2 the twips map runs at 192 dpi: restored (a double-click on
+// libdecor's title bar), the window's 4680 x 3090 twips are 624 x 412 pixels
+// of buffer, shown on 312 x 206 of the output's coordinates.
+TEST(Wayland, ScaleTwoDoublesTheResolution) {
+    SKIP_WITHOUT_WESTON();
+    WestonSession weston(2);
+    std::map<std::string, std::string> env = weston.env();
+    env["WAYLAND_DEBUG"] = "client"; // every request on stderr
+    Process rays({RAYS_BINARY}, env);
+    ASSERT_EQ(weston.window_place().size(), 4u) << rays.stderr_text();
+    weston.input("click 480 44 left");
+    weston.input("click 480 44 left");
+    const std::vector<long> restored = weston.window_place([](const auto& place) { return place[2] - place[0] < 960; });
+    ASSERT_EQ(restored.size(), 4u);
+    EXPECT_EQ(restored[2] - restored[0], 312);
+    EXPECT_EQ(restored[3] - restored[1], 206);
+    EXPECT_NE(rays.stderr_text().find(", 624, 412, 2496, 1)"), std::string::npos) << "no 624 x 412 buffer";
+    EXPECT_TRUE(rays.running());
+}

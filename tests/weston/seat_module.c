@@ -1,0 +1,116 @@
+/* A test-only weston module: weston's headless backend has no input, so this
+ * adds a seat with a pointer and a keyboard and plays what the tests write to
+ * the FIFO named by RAYS_WESTON_INPUT, one command a line:
+ *   click X Y left|right|middle|side   move to (X, Y), press and release
+ *   shift down|up                      hold or let go of the left shift key
+ * Load it with weston --modules=/path/to/rays-test-seat.so. */
+#include <fcntl.h>
+#include <linux/input-event-codes.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <libweston/libweston.h>
+
+/* Exported by libweston 10, declared only in its private headers. */
+void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
+void weston_seat_release(struct weston_seat *seat);
+void weston_seat_init_pointer(struct weston_seat *seat);
+int weston_seat_init_keyboard(struct weston_seat *seat, struct xkb_keymap *keymap);
+void notify_motion_absolute(struct weston_seat *seat, const struct timespec *time, double x, double y);
+void notify_button(struct weston_seat *seat, const struct timespec *time, int32_t button,
+                   enum wl_pointer_button_state state);
+void notify_pointer_frame(struct weston_seat *seat);
+void notify_key(struct weston_seat *seat, const struct timespec *time, uint32_t key,
+                enum wl_keyboard_key_state state, enum weston_key_state_update update_state);
+
+struct test_seat {
+	struct weston_seat seat;
+	struct wl_event_source *source;
+	struct wl_listener destroy_listener;
+	int fd;
+};
+
+static void press(struct test_seat *ts, int32_t button, enum wl_pointer_button_state state)
+{
+	struct timespec now;
+	weston_compositor_get_time(&now);
+	notify_button(&ts->seat, &now, button, state);
+	notify_pointer_frame(&ts->seat);
+}
+
+static void play(struct test_seat *ts, const char *command)
+{
+	static const char *const names[] = {"left", "right", "middle", "side"};
+	static const int32_t buttons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
+	struct timespec now;
+	double x, y;
+	char what[16];
+
+	weston_compositor_get_time(&now);
+	if (sscanf(command, "click %lf %lf %15s", &x, &y, what) == 3) {
+		notify_motion_absolute(&ts->seat, &now, x, y);
+		notify_pointer_frame(&ts->seat);
+		for (int i = 0; i < 4; ++i)
+			if (strcmp(what, names[i]) == 0) {
+				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_PRESSED);
+				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_RELEASED);
+			}
+	} else if (sscanf(command, "shift %15s", what) == 1 && ts->seat.keyboard_state) {
+		notify_key(&ts->seat, &now, KEY_LEFTSHIFT,
+			   strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED,
+			   STATE_UPDATE_AUTOMATIC);
+	} else {
+		weston_log("rays-test-seat: unknown command '%s'\n", command);
+	}
+}
+
+static int readable(int fd, uint32_t mask, void *data)
+{
+	/* A test writes each command whole, in one write of less than
+	 * PIPE_BUF: it arrives whole. */
+	char text[512], *save = NULL;
+	ssize_t n = read(fd, text, sizeof text - 1);
+
+	(void)mask;
+	text[n > 0 ? n : 0] = '\0';
+	for (char *line = strtok_r(text, "\n", &save); line; line = strtok_r(NULL, "\n", &save))
+		play(data, line);
+	return 0;
+}
+
+static void compositor_destroyed(struct wl_listener *listener, void *data)
+{
+	struct test_seat *ts = wl_container_of(listener, ts, destroy_listener);
+
+	(void)data;
+	wl_event_source_remove(ts->source);
+	close(ts->fd);
+	weston_seat_release(&ts->seat);
+	free(ts);
+}
+
+WL_EXPORT int wet_module_init(struct weston_compositor *compositor, int *argc, char *argv[])
+{
+	const char *path = getenv("RAYS_WESTON_INPUT");
+	struct test_seat *ts = calloc(1, sizeof *ts);
+
+	(void)argc;
+	(void)argv;
+	/* Open for writing too: the FIFO never reads as ended when a test's
+	 * writer closes it. */
+	if (!ts || !path || (ts->fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC)) < 0) {
+		weston_log("rays-test-seat: no FIFO to read (RAYS_WESTON_INPUT)\n");
+		free(ts);
+		return -1;
+	}
+	weston_seat_init(&ts->seat, compositor, "rays-test");
+	weston_seat_init_pointer(&ts->seat);
+	if (weston_seat_init_keyboard(&ts->seat, NULL) < 0)
+		weston_log("rays-test-seat: no keyboard\n");
+	ts->source = wl_event_loop_add_fd(wl_display_get_event_loop(compositor->wl_display), ts->fd,
+					  WL_EVENT_READABLE, readable, ts);
+	weston_compositor_add_destroy_listener_once(compositor, &ts->destroy_listener, compositor_destroyed);
+	return 0;
+}
