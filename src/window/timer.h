@@ -3,11 +3,12 @@
 // Deadlines follow each other at exactly the interval, so ticks do not drift.
 // The event loop may wake later than a deadline on purpose (once per display
 // frame, or once a second while the window is hidden) and then fires every
-// tick that fell due, in order. After a stall of more than one interval past
-// the planned wake (a busy machine, SIGSTOP) the ticks missed meanwhile are
-// dropped and the next one comes an interval from now: no burst.
+// tick that fell due, in order. After a stall past the planned wake (SIGSTOP,
+// a machine that froze) the ticks missed meanwhile are dropped and the next
+// one comes an interval from now: no burst.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 
 namespace runtime {
@@ -28,10 +29,15 @@ public:
         int count = 0;
     };
 
+    // A wake this much later than planned is the machine's ordinary jitter
+    // (a busy core, a virtual machine's hiccup), not a stall: every tick
+    // still fires, so that a second holds exactly its hundred ticks.
+    static constexpr Clock::duration kJitter = std::chrono::milliseconds(100);
+
     // The loop meant to wake at `planned` and woke at `now`: the ticks to
     // fire, whose deadlines the timer then leaves behind.
     DueTicks take_due(Clock::time_point planned, Clock::time_point now) {
-        const bool stalled = now - planned > m_interval;
+        const bool stalled = now - planned > std::max(m_interval, kJitter);
         const Clock::time_point until = stalled ? planned : now;
         DueTicks due{m_deadline, 0};
         while (m_deadline <= until) {
