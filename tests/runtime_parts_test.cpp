@@ -79,6 +79,11 @@ TEST(FixedRateTimer, WakingOncePerFrameOrSecondFiresEveryTickInOrder) {
         fired += timer.take_due(wake, wake + 200us).count;
     }
     EXPECT_EQ(fired, 100);
+    // Wakes planned on the grid: a 60 Hz frame after a tick is the tick
+    // after next, a second later the hundredth.
+    EXPECT_EQ(timer.deadline_from(timer.deadline() - 5ms), timer.deadline());
+    EXPECT_EQ(timer.deadline_from(timer.deadline() + 6667us), timer.deadline() + 10ms);
+    EXPECT_EQ(timer.deadline_from(timer.deadline() + 990ms), timer.deadline() + 990ms);
     // Hidden: one wake a second fires the whole second's ticks, none dropped.
     const auto later = wake + 1s;
     const auto due = timer.take_due(later, later + 1ms);

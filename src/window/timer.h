@@ -24,6 +24,14 @@ public:
     [[nodiscard]] Clock::time_point deadline() const { return m_deadline; }
     [[nodiscard]] bool due(Clock::time_point now) const { return now >= m_deadline; }
 
+    // The first deadline at or after `t`: a wake there draws its tick at
+    // once, and the ticks before it at most an interval late.
+    [[nodiscard]] Clock::time_point deadline_from(Clock::time_point t) const {
+        if (t <= m_deadline) return m_deadline;
+        const auto intervals = (t - m_deadline + m_interval - Clock::duration(1)) / m_interval;
+        return m_deadline + intervals * m_interval;
+    }
+
     struct DueTicks {
         Clock::time_point first; // the deadline of the first of them
         int count = 0;

@@ -57,12 +57,16 @@ WindowRuntime::Clock::time_point WindowRuntime::next_wake() const {
     const auto least_gap = m_platform->visible()
                                ? std::chrono::duration_cast<Clock::duration>(m_platform->frame_interval())
                                : std::chrono::duration_cast<Clock::duration>(kHiddenWakeInterval);
-    return std::max(m_timer.deadline(), m_last_ticks + least_gap);
+    // On a 60 Hz display that is every other tick: 50 wakes a second, each
+    // tick on screen at most one interval after it fell due.
+    return m_timer.deadline_from(m_last_ticks + least_gap);
 }
 
 FixedRateTimer::DueTicks WindowRuntime::fire_due_ticks(Clock::time_point planned, Clock::time_point now) {
     const FixedRateTimer::DueTicks due = m_timer.take_due(planned, now);
-    if (due.count > 0) m_last_ticks = now;
+    // Measured from the plan, not from when the wake came, so that the
+    // wakes stay on the ticks' grid.
+    if (due.count > 0) m_last_ticks = planned;
     for (int i = 0; i < due.count && !ended(); ++i) m_form->timer_tick();
     return due;
 }

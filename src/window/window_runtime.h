@@ -4,8 +4,9 @@
 // connection and the quit signals until the next planned wake, handles what
 // arrived, fires every tick that fell due, in order, and presents the
 // pixels they changed at once. While the window is visible it wakes at most
-// once per display frame (a display shows no more), while it is hidden at
-// most once a second; rays per second stay those of the form's timer.
+// once per display frame (a display shows no more), on a tick's deadline;
+// while it is hidden at most once a second; rays per second stay those of
+// the form's timer.
 //
 // The canvas draws straight into the platform's kept picture; an expose
 // only presents it again.
@@ -63,7 +64,7 @@ private:
     // The form's timer runs from the window's creation, so the first ray is
     // drawn as soon as the window is up.
     FixedRateTimer m_timer;
-    Clock::time_point m_last_ticks; // when ticks last fired
+    Clock::time_point m_last_ticks; // the planned wake at which ticks last fired
     bool m_present_all = true;
     std::FILE* m_tick_log = nullptr;
 };
