@@ -13,16 +13,20 @@
 
 #include <libweston/libweston.h>
 
+/* The clock value weston stamps input with, by the type libweston itself
+ * uses for it. */
+typedef __typeof__(((struct weston_spring *)0)->timestamp) event_time;
+
 /* Exported by libweston 10, declared only in its private headers. */
 void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
 void weston_seat_release(struct weston_seat *seat);
 void weston_seat_init_pointer(struct weston_seat *seat);
 int weston_seat_init_keyboard(struct weston_seat *seat, struct xkb_keymap *keymap);
-void notify_motion_absolute(struct weston_seat *seat, const struct timespec *time, double x, double y);
-void notify_button(struct weston_seat *seat, const struct timespec *time, int32_t button,
+void notify_motion_absolute(struct weston_seat *seat, const event_time *time, double x, double y);
+void notify_button(struct weston_seat *seat, const event_time *time, int32_t button,
                    enum wl_pointer_button_state state);
 void notify_pointer_frame(struct weston_seat *seat);
-void notify_key(struct weston_seat *seat, const struct timespec *time, uint32_t key,
+void notify_key(struct weston_seat *seat, const event_time *time, uint32_t key,
                 enum wl_keyboard_key_state state, enum weston_key_state_update update_state);
 
 struct test_seat {
@@ -34,7 +38,7 @@ struct test_seat {
 
 static void press(struct test_seat *ts, int32_t button, enum wl_pointer_button_state state)
 {
-	struct timespec now;
+	event_time now;
 	weston_compositor_get_time(&now);
 	notify_button(&ts->seat, &now, button, state);
 	notify_pointer_frame(&ts->seat);
@@ -44,7 +48,7 @@ static void play(struct test_seat *ts, const char *command)
 {
 	static const char *const names[] = {"left", "right", "middle", "side"};
 	static const int32_t buttons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
-	struct timespec now;
+	event_time now;
 	double x, y;
 	char what[16];
 
