@@ -12,12 +12,11 @@
 using namespace std::chrono_literals;
 using e2e::numbers_in;
 using e2e::Process;
+using e2e::kBackground;
 using e2e::Screenshot;
 using e2e::XSession;
 
 namespace {
-
-constexpr std::uint32_t kBackground = 0xF0F0F0;
 
 
 // When the ticks in the tick-log program's stderr fired (ns), or, with

@@ -8,13 +8,14 @@
 
 using namespace std::chrono_literals;
 using e2e::Process;
+using e2e::kLightGreen;
+using e2e::kMagenta;
+using e2e::kBlack;
+using e2e::kBackground;
 using e2e::Screenshot;
 using e2e::WestonSession;
 
 namespace {
-
-constexpr std::uint32_t kLightGreen = 0x00FF00, kMagenta = 0x800080, kBlack = 0x000000;
-constexpr std::uint32_t kBackground = 0xF0F0F0;
 
 #define SKIP_WITHOUT_WESTON() \
     if (!WestonSession::available()) GTEST_SKIP() << "weston or the test seat module is missing"

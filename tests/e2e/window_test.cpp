@@ -10,12 +10,13 @@
 using namespace std::chrono_literals;
 using e2e::numbers_in;
 using e2e::Process;
+using e2e::kLightGreen;
+using e2e::kMagenta;
+using e2e::kBlack;
+using e2e::kBackground;
 using e2e::XSession;
 
 namespace {
-
-constexpr std::uint32_t kLightGreen = 0x00FF00, kMagenta = 0x800080, kBlack = 0x000000;
-constexpr std::uint32_t kBackground = 0xF0F0F0;
 
 
 struct RunningRays : ::testing::Test {

@@ -11,6 +11,11 @@
 
 namespace e2e {
 
+// The colours the first phase draws with, and the window's background, as
+// screenshots show them.
+inline constexpr std::uint32_t kLightGreen = 0x00FF00, kMagenta = 0x800080, kBlack = 0x000000;
+inline constexpr std::uint32_t kBackground = 0xF0F0F0;
+
 struct Screenshot {
     int width = 0, height = 0;
     std::vector<std::uint32_t> pixels; // 0x00RRGGBB
