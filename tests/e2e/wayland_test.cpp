@@ -82,9 +82,16 @@ TEST(Wayland, ScaleTwoDoublesTheResolution) {
     // Maximised first, so that the double-click lands on its title bar.
     const std::vector<long> maximised = weston.window_place([](const auto& place) { return place[2] - place[0] >= 960; });
     ASSERT_EQ(maximised.size(), 4u) << rays.stderr_text();
-    weston.input("click 480 44 left");
-    weston.input("click 480 44 left");
-    const std::vector<long> restored = weston.window_place([](const auto& place) { return place[2] - place[0] < 960; });
+    // A double-click on the title bar restores it. The title bar is drawn a
+    // moment after the window is placed, so a click that came too soon is
+    // made again.
+    std::vector<long> restored;
+    for (int attempt = 0; attempt < 3 && (restored.size() != 4 || restored[2] - restored[0] >= 960); ++attempt) {
+        std::this_thread::sleep_for(300ms);
+        weston.input("click 480 44 left");
+        weston.input("click 480 44 left");
+        restored = weston.window_place([](const auto& place) { return place[2] - place[0] < 960; });
+    }
     ASSERT_EQ(restored.size(), 4u);
     EXPECT_EQ(restored[2] - restored[0], 312);
     EXPECT_EQ(restored[3] - restored[1], 206);

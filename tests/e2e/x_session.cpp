@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,21 @@ bool wait_until(std::chrono::milliseconds limit, auto&& condition) {
         std::this_thread::sleep_for(20ms);
     }
     return condition();
+}
+
+// Whether an X server holds display `number`. A lock left by a server that
+// was killed names a process that is gone: its lock and socket are cleared,
+// as a new server would clear them, so that the number can be used again.
+bool display_taken(int number) {
+    const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+    std::ifstream file(lock);
+    if (!file) return false;
+    long pid = 0;
+    file >> pid;
+    if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) return true;
+    std::filesystem::remove(lock);
+    std::filesystem::remove("/tmp/.X11-unix/X" + std::to_string(number));
+    return false;
 }
 
 } // namespace
@@ -67,7 +83,7 @@ XSession::XSession(const XSessionOptions& options) {
     for (int attempt = 0; attempt < 20 && !m_server; ++attempt) {
         const int number = 100 + (getpid() * 7 + attempt * 13) % 800;
         const std::string display = ":" + std::to_string(number);
-        if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+        if (display_taken(number)) continue;
         std::vector<std::string> argv{"Xvfb", display, "-screen", "0", screen, "-dpi", std::to_string(options.dpi),
                                       "-nolisten", "tcp", "-noreset"};
         argv.insert(argv.end(), options.server_args.begin(), options.server_args.end());
@@ -109,6 +125,9 @@ XSession::XSession(const XSessionOptions& options) {
 
 XSession::~XSession() {
     m_window_manager.reset();
+    // Asked to end, the server takes its lock and socket with it.
+    m_server->signal(SIGTERM);
+    (void)m_server->wait_for_exit(2s);
     m_server.reset();
 }
 
