@@ -10,9 +10,6 @@
 namespace runtime {
 namespace {
 
-// Damage is taken in bands of about this many pixels along a line.
-constexpr double kBandLength = 32.0;
-
 bool valid_coordinate(float v) {
     return std::isfinite(v) && std::fabs(v) <= kMaxCoordinateTwips;
 }
@@ -92,42 +89,9 @@ Status Canvas::draw_line(int flags, float x1, float y1, float x2, float y2, Colo
 
     // Lines are the animation's hot path: drawn by a rasteriser made for
     // them, which touches each covered pixel once and nothing else.
-    draw_thick_line({m_pixels, m_width, m_height, m_stride}, s.x0, s.y0, s.x1, s.y1, m_pen_width, colour);
-    add_line_damage(s.x0, s.y0, s.x1, s.y1);
+    draw_thick_line({m_pixels, m_width, m_height, m_stride}, s.x0, s.y0, s.x1, s.y1, m_pen_width, colour,
+                    m_damage);
     return Status::ok();
-}
-
-void Canvas::add_line_damage(double x0, double y0, double x1, double y1) {
-    // Anti-aliasing touches one pixel beyond the pen's edge.
-    const double half_pen = m_pen_width / 2.0;
-    const double reach = half_pen + 1.0;
-    const bool along_x = std::fabs(x1 - x0) >= std::fabs(y1 - y0);
-    // Walk along the major axis; u is that axis, v the other.
-    double u0 = along_x ? x0 : y0, v0 = along_x ? y0 : x0;
-    double u1 = along_x ? x1 : y1, v1 = along_x ? y1 : x1;
-    if (u1 < u0) {
-        std::swap(u0, u1);
-        std::swap(v0, v1);
-    }
-    const double length = u1 - u0;
-    const int bands = std::clamp(static_cast<int>(std::ceil(length / kBandLength)), 1,
-                                 static_cast<int>(Damage::kMaxRects));
-    const double slope = length > 0 ? (v1 - v0) / length : 0.0;
-    // Across the major axis a sloped pen is thicker by sqrt(1 + slope^2).
-    const double v_reach = half_pen * std::sqrt(1.0 + slope * slope) + 1.0;
-    const int u_limit = along_x ? m_width : m_height;
-    const int v_limit = along_x ? m_height : m_width;
-    for (int i = 0; i < bands; ++i) {
-        const double ua = u0 + length * i / bands, ub = u0 + length * (i + 1) / bands;
-        const double va = v0 + slope * (ua - u0), vb = v0 + slope * (ub - u0);
-        const int lo_u = std::max(0, static_cast<int>(std::floor(ua - (i == 0 ? reach : 0))));
-        const int hi_u = std::min(u_limit, static_cast<int>(std::ceil(ub + (i == bands - 1 ? reach : 0))));
-        const int lo_v = std::max(0, static_cast<int>(std::floor(std::min(va, vb) - v_reach)));
-        const int hi_v = std::min(v_limit, static_cast<int>(std::ceil(std::max(va, vb) + v_reach)));
-        if (hi_u <= lo_u || hi_v <= lo_v) continue;
-        m_damage.add(along_x ? PixelRect{lo_u, lo_v, hi_u - lo_u, hi_v - lo_v}
-                             : PixelRect{lo_v, lo_u, hi_v - lo_v, hi_u - lo_u});
-    }
 }
 
 } // namespace runtime

@@ -49,8 +49,6 @@ public:
     void take_damage() { m_damage.clear(); }
 
 private:
-    void add_line_damage(double x0, double y0, double x1, double y1);
-
     double m_twips_per_pixel;
     int m_pen_width = 1;
     int m_fill_style = 1;

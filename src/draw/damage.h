@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 namespace runtime {
 
@@ -12,18 +13,28 @@ struct PixelRect {
 };
 
 // A fixed number of rectangles, so that recording damage never allocates.
-// A thick line is covered by bands along its length rather than by its
-// bounding box, which for a diagonal ray would be mostly untouched pixels.
+//
+// A line reports the span it touched on each row, top to bottom. A span
+// joins the rectangle above it while that lowers what the rectangle costs
+// per pixel changed, counting every rectangle as kRectCost pixels more: a
+// display server pays about that much for each rectangle it is sent,
+// besides copying its pixels. A steep ray becomes a few tall rectangles, a
+// diagonal one a stair of small ones, and little else is copied.
 class Damage {
 public:
-    static constexpr std::size_t kMaxRects = 64;
+    static constexpr std::size_t kMaxRects = 1024;
+    static constexpr std::int64_t kRectCost = 64;
 
-    void clear() { m_count = 0; }
-    void add(PixelRect r) {
-        if (r.empty()) return;
-        if (m_count < kMaxRects) m_rects[m_count++] = r;
-        else m_rects[m_count - 1] = unite(m_rects[m_count - 1], r);
+    void clear() {
+        m_count = 0;
+        m_run_used = 0;
     }
+    void add(PixelRect r) {
+        m_run_used = 0;
+        push(r);
+    }
+    // The pixels [x0, x1) of row y, the row after the previous span's.
+    void add_row_span(int y, int x0, int x1);
 
     [[nodiscard]] std::size_t size() const { return m_count; }
     [[nodiscard]] bool empty() const { return m_count == 0; }
@@ -34,8 +45,16 @@ public:
     static PixelRect unite(PixelRect a, PixelRect b);
 
 private:
+    void push(PixelRect r) {
+        if (r.empty()) return;
+        if (m_count < kMaxRects) m_rects[m_count++] = r;
+        else m_rects[m_count - 1] = unite(m_rects[m_count - 1], r);
+    }
+
     std::array<PixelRect, kMaxRects> m_rects{};
     std::size_t m_count = 0;
+    // Pixels of the spans in the last rectangle; 0 when it takes no more.
+    std::int64_t m_run_used = 0;
 };
 
 inline PixelRect Damage::unite(PixelRect a, PixelRect b) {
@@ -43,6 +62,28 @@ inline PixelRect Damage::unite(PixelRect a, PixelRect b) {
     const int x1 = a.x + a.w > b.x + b.w ? a.x + a.w : b.x + b.w;
     const int y1 = a.y + a.h > b.y + b.h ? a.y + a.h : b.y + b.h;
     return {x0, y0, x1 - x0, y1 - y0};
+}
+
+inline void Damage::add_row_span(int y, int x0, int x1) {
+    if (x1 <= x0) return;
+    const PixelRect span{x0, y, x1 - x0, 1};
+    const std::int64_t width = x1 - x0;
+    if (m_run_used > 0) {
+        PixelRect& last = m_rects[m_count - 1];
+        if (last.y + last.h == y) {
+            const PixelRect joined = unite(last, span);
+            const std::int64_t area = std::int64_t{last.w} * last.h;
+            const std::int64_t joined_area = std::int64_t{joined.w} * joined.h;
+            // (cost + joined) / (used + width) <= (cost + area) / used
+            if ((kRectCost + joined_area) * m_run_used <= (kRectCost + area) * (m_run_used + width)) {
+                last = joined;
+                m_run_used += width;
+                return;
+            }
+        }
+    }
+    push(span);
+    m_run_used = width;
 }
 
 } // namespace runtime

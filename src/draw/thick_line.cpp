@@ -79,7 +79,7 @@ inline std::uint32_t blend(std::uint32_t under, Colour over, std::uint32_t alpha
 } // namespace
 
 void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
-                     Colour colour) {
+                     Colour colour, Damage& damage) {
     const double radius = width / 2.0;
     const double dx = x1 - x0, dy = y1 - y0;
     const double length = std::hypot(dx, dy);
@@ -102,6 +102,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
         const int from = std::max(0, static_cast<int>(std::floor(touched.lo - 0.5)));
         const int to = std::min(target.width - 1, static_cast<int>(std::ceil(touched.hi - 0.5)));
         if (from > to) continue;
+        damage.add_row_span(row, from, to + 1);
         if (row + kPrefetchRows <= last_row && dy != 0) {
             const double ahead_x = x0 + (cy + kPrefetchRows - y0) * dx / dy;
             const int ahead = static_cast<int>(std::clamp(ahead_x, 0.0, target.width - 1.0));

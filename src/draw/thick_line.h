@@ -6,6 +6,7 @@
 // found in closed form, so the cost is the pixels touched and no more.
 #pragma once
 
+#include "draw/damage.h"
 #include "form/colour.h"
 
 #include <cstdint>
@@ -19,8 +20,9 @@ struct PixelBuffer {
 };
 
 // Strokes the segment (x0, y0)-(x1, y1), in pixel coordinates where pixel
-// (i, j) covers [i, i+1) x [j, j+1), with a pen `width` pixels wide.
+// (i, j) covers [i, i+1) x [j, j+1), with a pen `width` pixels wide. The
+// span of every row it touches goes to `damage`.
 void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
-                     Colour colour);
+                     Colour colour, Damage& damage);
 
 } // namespace runtime

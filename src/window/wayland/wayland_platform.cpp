@@ -38,8 +38,8 @@ constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
 constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
-// Beyond this many bands waiting for a frame (half a second of rays), the
-// whole picture goes instead: the memory they take stays small.
+// Beyond this many rectangles waiting for a frame (most of a second of
+// rays), the whole picture goes instead: the memory they take stays small.
 constexpr std::size_t kMaxPendingBands = 4096;
 
 // libdecor's error callback carries no user data; one window at a time.
