@@ -34,7 +34,7 @@ struct ShmBuffers::Buffer {
     int stride = 0;
     bool held = false;    // by the compositor
     bool fresh = true;    // never written: everything is stale
-    // Shown since this buffer was last brought up to date: every band of
+    // Shown since this buffer was last brought up to date: every rectangle of
     // every ray, not their union, or a few rays would copy half the window.
     std::vector<PixelRect> stale;
 

@@ -173,7 +173,7 @@ private:
     int m_announced120 = kScaleUnit; // the scale the canvas was last told of
     int m_restored_w = 1, m_restored_h = 1; // surface coordinates
     int m_width = 0, m_height = 0;          // surface coordinates, as configured
-    std::vector<PixelRect> m_pending;       // not yet committed, band by band
+    std::vector<PixelRect> m_pending;       // not yet committed, rectangle by rectangle
     Clock::time_point m_frame_asked{};
 
     int m_state = kNormal;

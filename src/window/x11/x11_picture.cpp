@@ -148,7 +148,7 @@ void X11Picture::show(const Damage& damage) {
 
 void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds) {
     // The server copies only what the clip lets through: one request for
-    // every band of the ray, however many there are.
+    // every rectangle of the rays, however many there are.
     xcb_set_clip_rectangles(m_c, XCB_CLIP_ORDERING_UNSORTED, m_gc, 0, 0, static_cast<std::uint32_t>(count), rects);
     xcb_shm_put_image(m_c, m_window, m_gc, static_cast<std::uint16_t>(m_wire_stride * 8 / m_format.bits_per_pixel),
                       static_cast<std::uint16_t>(m_max_h), static_cast<std::uint16_t>(bounds.x),

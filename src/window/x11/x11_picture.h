@@ -6,9 +6,9 @@
 // from memory we share with it: when the visual lays pixels out as the
 // picture does, the picture itself is shared and showing a change is one
 // clip request and one put, with no copy. Other TrueColor visuals get the
-// damaged bands converted into a shared image of their own format. Without
-// MIT-SHM (a server on another machine) the bands go in put-image requests
-// cut to the server's maximum request length.
+// damaged rectangles converted into a shared image of their own format.
+// Without MIT-SHM (a server on another machine) the rectangles go in
+// put-image requests cut to the server's maximum request length.
 #pragma once
 
 #include "draw/damage.h"
