@@ -82,6 +82,11 @@ public:
     // Time between two frames of the display the window is on: the loop
     // wakes at most this often while the window is visible.
     [[nodiscard]] virtual std::chrono::nanoseconds frame_interval() const = 0;
+    // While the compositor has been asked for a frame and has not given it,
+    // nothing drawn can be shown sooner: until this moment the loop lets
+    // the due ticks wait for the frame and runs them when it comes. None
+    // (the clock's epoch) where frames are not asked for.
+    [[nodiscard]] virtual std::chrono::steady_clock::time_point frame_awaited_until() const { return {}; }
 
     // Shows the pixels of the picture that `damage` covers, or all of it.
     // A platform may hold damage back (the compositor has not asked for a

@@ -59,7 +59,10 @@ WindowRuntime::Clock::time_point WindowRuntime::next_wake() const {
                                : std::chrono::duration_cast<Clock::duration>(kHiddenWakeInterval);
     // On a 60 Hz display that is every other tick: 50 wakes a second, each
     // tick on screen at most one interval after it fell due.
-    return m_timer.deadline_from(m_last_ticks + least_gap);
+    const Clock::time_point next = m_timer.deadline_from(m_last_ticks + least_gap);
+    // Waiting for the compositor's frame, the ticks go with it: a wake
+    // before it would draw what could not be shown sooner anyway.
+    return std::max(next, m_platform->visible() ? m_platform->frame_awaited_until() : Clock::time_point{});
 }
 
 FixedRateTimer::DueTicks WindowRuntime::fire_due_ticks(Clock::time_point planned, Clock::time_point now) {
@@ -105,7 +108,8 @@ int WindowRuntime::run(Form& form) {
 
     bool was_visible = m_platform->visible();
     while (!ended()) {
-        const Clock::time_point planned = next_wake();
+        Clock::time_point planned = next_wake();
+        const Clock::time_point frame_awaited = m_platform->frame_awaited_until();
         const bool input_waiting = m_platform->prepare_wait();
         pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
         const int timeout = input_waiting                 ? 0
@@ -122,6 +126,9 @@ int WindowRuntime::run(Form& form) {
         if (visible && !was_visible) m_present_all = true;
         was_visible = visible;
 
+        // The frame waited for came: the ticks due by now go into it.
+        if (frame_awaited != Clock::time_point{} && m_platform->frame_awaited_until() == Clock::time_point{})
+            planned = next_wake();
         const Clock::time_point now = Clock::now();
         FixedRateTimer::DueTicks due{};
         // A wake planned for a moment already past (the window just came

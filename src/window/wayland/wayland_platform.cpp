@@ -89,6 +89,10 @@ public:
     void dispatch(bool readable, WindowEvents& events) override;
     bool visible() const override;
     std::chrono::nanoseconds frame_interval() const override;
+    std::chrono::steady_clock::time_point frame_awaited_until() const override {
+        if (!m_configured || !m_frame_callback) return {};
+        return m_frame_asked + kUnseenAfter;
+    }
     void present(const Damage& damage) override;
     void present_all() override;
 
