@@ -4,7 +4,8 @@
 // connection and the quit signals until the next planned wake, handles what
 // arrived, fires every tick that fell due, in order, and presents the
 // pixels they changed at once. While the window is visible it wakes at most
-// once per display frame (a display shows no more), on a tick's deadline;
+// once per display frame (a display shows no more), on a tick's deadline,
+// or, while a frame asked of the compositor is awaited, when it comes;
 // while it is hidden at most once a second; rays per second stay those of
 // the form's timer.
 //
