@@ -62,7 +62,9 @@ WindowRuntime::Clock::time_point WindowRuntime::next_wake() const {
     const Clock::time_point next = m_timer.deadline_from(m_last_ticks + least_gap);
     // Waiting for the compositor's frame, the ticks go with it: a wake
     // before it would draw what could not be shown sooner anyway.
-    return std::max(next, m_platform->visible() ? m_platform->frame_awaited_until() : Clock::time_point{});
+    // (A frame awaited past its time has made the window count as hidden,
+    // and lies behind the plan.)
+    return std::max(next, m_platform->frame_awaited_until());
 }
 
 FixedRateTimer::DueTicks WindowRuntime::fire_due_ticks(Clock::time_point planned, Clock::time_point now) {
