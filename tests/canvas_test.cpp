@@ -1,6 +1,7 @@
 // The canvas on cairo images: where lines land, how wide, in what colour, and
 // that bad arguments are refused without touching a pixel.
 #include "image.h"
+#include "draw/damage_bands.h"
 #include "form/form_runtime.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +156,40 @@ TEST(CanvasDamage, CoversEveryChangedPixelAndLittleElse) {
         EXPECT_LT(damaged_area, 3 * changed + 400) << "damage far larger than the ray";
         EXPECT_LE(img.canvas.damage().size(), std::size_t(rows / 3 + 2)) << "a rectangle for almost every row";
     }
+}
+
+// A frame's rays, from near one corner: merged into bands they still cover
+// every damaged pixel, in far fewer rectangles and not much more area.
+TEST(CanvasDamage, FrameBandsCoverTheRaysInFewerRectangles) {
+    Image img(1920, 1080, 96.0);
+    ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
+    std::vector<runtime::PixelRect> frame;
+    for (int i = 1, drawn = 0; drawn < 5; ++i) {
+        const double counter = 100.0 * i; // as the form turns, keeping the rays into the window
+        if (std::sin(counter) < 0.2 || std::cos(counter) < 0.2) continue;
+        ++drawn;
+        ASSERT_FALSE(img.canvas.draw_line(kGiven, 300, 200, float(std::sin(counter) * 50000.0),
+                                          float(std::cos(counter) * 50000.0), 0).failed());
+        frame.insert(frame.end(), img.canvas.damage().begin(), img.canvas.damage().end());
+        img.canvas.take_damage();
+    }
+    std::vector<char> damaged(img.pixels.size()), covered(img.pixels.size());
+    auto paint = [&](std::vector<char>& mask, const runtime::PixelRect& r) {
+        for (int y = r.y; y < r.y + r.h; ++y) std::fill_n(&mask[std::size_t(y) * img.width + r.x], r.w, 1);
+    };
+    for (const auto& r : frame) paint(damaged, r);
+    runtime::DamageBands bands;
+    const auto merged = bands.merge(frame);
+    long merged_area = 0;
+    for (const auto& r : merged) {
+        paint(covered, r);
+        merged_area += long(r.w) * r.h;
+    }
+    const long damaged_area = std::count(damaged.begin(), damaged.end(), 1);
+    for (std::size_t i = 0; i < damaged.size(); ++i)
+        ASSERT_TRUE(!damaged[i] || covered[i]) << "pixel " << i % img.width << "," << i / img.width << " lost";
+    EXPECT_LE(merged.size() * 3, frame.size());
+    EXPECT_LT(merged_area, 3 * damaged_area);
 }
 
 TEST(CanvasArguments, BadArgumentsFailAndDrawNothing) {

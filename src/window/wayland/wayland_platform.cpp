@@ -8,6 +8,7 @@
 // is always answered by a buffer of its size and nothing throws through C.
 #include "window/wayland/wayland_platform.h"
 
+#include "draw/damage_bands.h"
 #include "form/colour.h"
 #include "form/form_runtime.h"
 #include "form/units.h"
@@ -178,6 +179,7 @@ private:
     int m_restored_w = 1, m_restored_h = 1; // surface coordinates
     int m_width = 0, m_height = 0;          // surface coordinates, as configured
     std::vector<PixelRect> m_pending;       // not yet committed, rectangle by rectangle
+    DamageBands m_bands;                    // m_pending as it is sent
     Clock::time_point m_frame_asked{};
 
     int m_state = kNormal;
@@ -531,7 +533,9 @@ void WaylandPlatform::commit() {
     if (!buffer) return; // the compositor holds both: the damage waits for a release
     wl_surface* surface = m_surface.get();
     wl_surface_attach(surface, buffer, 0, 0);
-    for (const PixelRect& r : m_pending) wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
+    // The buffer is brought up to date rectangle by rectangle, but the
+    // compositor is told of fewer, larger ones.
+    for (const PixelRect& r : m_bands.merge(m_pending)) wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
     if (!m_frame_callback) {
         m_frame_callback.reset(wl_surface_frame(surface));
         wl_callback_add_listener(m_frame_callback.get(), &kFrameListener, this);

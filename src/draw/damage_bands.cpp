@@ -1,0 +1,84 @@
+#include "draw/damage_bands.h"
+
+#include <algorithm>
+
+namespace runtime {
+
+std::span<const PixelRect> DamageBands::merge(std::span<const PixelRect> damage) {
+    m_by_top.clear();
+    m_edges.clear();
+    for (const PixelRect& r : damage) {
+        if (r.empty()) continue;
+        m_by_top.push_back(r);
+        m_edges.push_back(r.y);
+        m_edges.push_back(r.y + r.h);
+    }
+    std::sort(m_by_top.begin(), m_by_top.end(), [](const PixelRect& a, const PixelRect& b) { return a.y < b.y; });
+    std::sort(m_edges.begin(), m_edges.end());
+    m_edges.erase(std::unique(m_edges.begin(), m_edges.end()), m_edges.end());
+
+    // Between two edges the same rectangles cover every row: one band.
+    m_active.clear();
+    m_built.clear();
+    m_open.clear();
+    std::size_t next = 0;
+    for (std::size_t e = 0; e + 1 < m_edges.size(); ++e) {
+        const int y = m_edges[e], h = m_edges[e + 1] - y;
+        std::erase_if(m_active, [y](const PixelRect& r) { return r.y + r.h <= y; });
+        while (next < m_by_top.size() && m_by_top[next].y <= y) m_active.push_back(m_by_top[next++]);
+        add_band(y, h);
+    }
+    m_out.clear();
+    for (const Built& b : m_built) m_out.push_back(b.rect);
+    return m_out;
+}
+
+void DamageBands::add_band(int y, int h) {
+    if (m_active.empty()) {
+        m_open.clear();
+        return;
+    }
+    // The band's spans, overlapping ones joined.
+    m_spans.clear();
+    for (const PixelRect& r : m_active) m_spans.push_back({r.x, r.x + r.w});
+    std::sort(m_spans.begin(), m_spans.end(), [](const Span& a, const Span& b) { return a.x0 < b.x0; });
+    std::size_t merged = 0;
+    for (std::size_t i = 1; i < m_spans.size(); ++i) {
+        Span& last = m_spans[merged];
+        if (m_spans[i].x0 <= last.x1) last.x1 = std::max(last.x1, m_spans[i].x1);
+        else m_spans[++merged] = m_spans[i];
+    }
+    m_spans.resize(merged + 1);
+
+    // A span joins a rectangle ending just above it while that lowers what
+    // the rectangle costs per pixel it must show.
+    m_next_open.clear();
+    for (const Span& s : m_spans) {
+        const std::int64_t width = s.x1 - s.x0, used = width * h;
+        const PixelRect band{s.x0, y, s.x1 - s.x0, h};
+        bool joined = false;
+        for (std::size_t& index : m_open) {
+            if (index == SIZE_MAX) continue;
+            Built& b = m_built[index];
+            if (s.x1 <= b.rect.x || s.x0 >= b.rect.x + b.rect.w) continue;
+            const PixelRect together = Damage::unite(b.rect, band);
+            const std::int64_t area = std::int64_t{b.rect.w} * b.rect.h;
+            const std::int64_t together_area = std::int64_t{together.w} * together.h;
+            // (cost + together) / (b.used + used) <= (cost + area) / b.used
+            if ((kRectCost + together_area) * b.used > (kRectCost + area) * (b.used + used)) continue;
+            b.rect = together;
+            b.used += used;
+            m_next_open.push_back(index);
+            index = SIZE_MAX;
+            joined = true;
+            break;
+        }
+        if (!joined) {
+            m_built.push_back({band, used});
+            m_next_open.push_back(m_built.size() - 1);
+        }
+    }
+    m_open.swap(m_next_open);
+}
+
+} // namespace runtime

@@ -1,0 +1,46 @@
+// The rectangles a frame's damage is sent to a compositor as.
+//
+// A frame on Wayland carries the damage of every ray drawn since the last
+// one, rectangle by rectangle: a hundred or so, many on the same rows,
+// since every ray starts near the same corner. Each costs a request to
+// write and, in the compositor, a request to read, a box of its region and
+// a composite call. Cut into bands of rows, joined where they overlap and
+// stacked while that costs less per pixel shown, the same damage is a few
+// dozen rectangles covering little more.
+#pragma once
+
+#include "draw/damage.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace runtime {
+
+class DamageBands {
+public:
+    // What a rectangle costs the compositor, in pixels it could copy instead.
+    static constexpr std::int64_t kRectCost = 2048;
+
+    // Rectangles covering every pixel of `damage`; valid until the next call.
+    std::span<const PixelRect> merge(std::span<const PixelRect> damage);
+
+private:
+    struct Span {
+        int x0, x1;
+    };
+    struct Built {
+        PixelRect rect;
+        std::int64_t used; // pixels of damage in it
+    };
+    void add_band(int y, int h);
+
+    std::vector<PixelRect> m_by_top, m_active;
+    std::vector<int> m_edges;
+    std::vector<Span> m_spans;
+    std::vector<Built> m_built;
+    std::vector<std::size_t> m_open, m_next_open; // built rectangles ending at the band
+    std::vector<PixelRect> m_out;
+};
+
+} // namespace runtime
