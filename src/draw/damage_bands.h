@@ -19,7 +19,8 @@ namespace runtime {
 
 class DamageBands {
 public:
-    // What a rectangle costs the compositor, in pixels it could copy instead.
+    // What a rectangle costs the compositor, in pixels it could copy
+    // instead: under weston's pixman renderer about 1.2 us against 0.6 ns.
     static constexpr std::int64_t kRectCost = 2048;
 
     // Rectangles covering every pixel of `damage`; valid until the next call.
