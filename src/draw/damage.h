@@ -43,6 +43,13 @@ public:
     [[nodiscard]] const PixelRect& operator[](std::size_t i) const { return m_rects[i]; }
 
     static PixelRect unite(PixelRect a, PixelRect b);
+    // Whether a rectangle of `area` holding `used` damaged pixels, grown to
+    // `joined_area` to take `added` more, costs less per damaged pixel when
+    // each rectangle counts as `rect_cost` pixels more.
+    static bool joining_pays(std::int64_t rect_cost, std::int64_t area, std::int64_t used,
+                             std::int64_t joined_area, std::int64_t added) {
+        return (rect_cost + joined_area) * used <= (rect_cost + area) * (used + added);
+    }
 
 private:
     void push(PixelRect r) {
@@ -72,10 +79,8 @@ inline void Damage::add_row_span(int y, int x0, int x1) {
         PixelRect& last = m_rects[m_count - 1];
         if (last.y + last.h == y) {
             const PixelRect joined = unite(last, span);
-            const std::int64_t area = std::int64_t{last.w} * last.h;
-            const std::int64_t joined_area = std::int64_t{joined.w} * joined.h;
-            // (cost + joined) / (used + width) <= (cost + area) / used
-            if ((kRectCost + joined_area) * m_run_used <= (kRectCost + area) * (m_run_used + width)) {
+            if (joining_pays(kRectCost, std::int64_t{last.w} * last.h, m_run_used,
+                             std::int64_t{joined.w} * joined.h, width)) {
                 last = joined;
                 m_run_used += width;
                 return;

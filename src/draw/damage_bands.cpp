@@ -19,7 +19,8 @@ std::span<const PixelRect> DamageBands::merge(std::span<const PixelRect> damage)
 
     // Between two edges the same rectangles cover every row: one band.
     m_active.clear();
-    m_built.clear();
+    m_out.clear();
+    m_used.clear();
     m_open.clear();
     std::size_t next = 0;
     for (std::size_t e = 0; e + 1 < m_edges.size(); ++e) {
@@ -28,8 +29,6 @@ std::span<const PixelRect> DamageBands::merge(std::span<const PixelRect> damage)
         while (next < m_by_top.size() && m_by_top[next].y <= y) m_active.push_back(m_by_top[next++]);
         add_band(y, h);
     }
-    m_out.clear();
-    for (const Built& b : m_built) m_out.push_back(b.rect);
     return m_out;
 }
 
@@ -54,28 +53,28 @@ void DamageBands::add_band(int y, int h) {
     // the rectangle costs per pixel it must show.
     m_next_open.clear();
     for (const Span& s : m_spans) {
-        const std::int64_t width = s.x1 - s.x0, used = width * h;
         const PixelRect band{s.x0, y, s.x1 - s.x0, h};
+        const std::int64_t used = std::int64_t{band.w} * h;
         bool joined = false;
         for (std::size_t& index : m_open) {
             if (index == SIZE_MAX) continue;
-            Built& b = m_built[index];
-            if (s.x1 <= b.rect.x || s.x0 >= b.rect.x + b.rect.w) continue;
-            const PixelRect together = Damage::unite(b.rect, band);
-            const std::int64_t area = std::int64_t{b.rect.w} * b.rect.h;
-            const std::int64_t together_area = std::int64_t{together.w} * together.h;
-            // (cost + together) / (b.used + used) <= (cost + area) / b.used
-            if ((kRectCost + together_area) * b.used > (kRectCost + area) * (b.used + used)) continue;
-            b.rect = together;
-            b.used += used;
+            PixelRect& rect = m_out[index];
+            if (s.x1 <= rect.x || s.x0 >= rect.x + rect.w) continue;
+            const PixelRect together = Damage::unite(rect, band);
+            if (!Damage::joining_pays(kRectCost, std::int64_t{rect.w} * rect.h, m_used[index],
+                                      std::int64_t{together.w} * together.h, used))
+                continue;
+            rect = together;
+            m_used[index] += used;
             m_next_open.push_back(index);
             index = SIZE_MAX;
             joined = true;
             break;
         }
         if (!joined) {
-            m_built.push_back({band, used});
-            m_next_open.push_back(m_built.size() - 1);
+            m_out.push_back(band);
+            m_used.push_back(used);
+            m_next_open.push_back(m_out.size() - 1);
         }
     }
     m_open.swap(m_next_open);

@@ -30,18 +30,14 @@ private:
     struct Span {
         int x0, x1;
     };
-    struct Built {
-        PixelRect rect;
-        std::int64_t used; // pixels of damage in it
-    };
     void add_band(int y, int h);
 
     std::vector<PixelRect> m_by_top, m_active;
     std::vector<int> m_edges;
     std::vector<Span> m_spans;
-    std::vector<Built> m_built;
-    std::vector<std::size_t> m_open, m_next_open; // built rectangles ending at the band
     std::vector<PixelRect> m_out;
+    std::vector<std::int64_t> m_used;             // damaged pixels in each of m_out
+    std::vector<std::size_t> m_open, m_next_open; // those of m_out ending at the band
 };
 
 } // namespace runtime

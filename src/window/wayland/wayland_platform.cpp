@@ -41,7 +41,7 @@ constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 
 constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
 // Beyond this many rectangles waiting for a frame (most of a second of
 // rays), the whole picture goes instead: the memory they take stays small.
-constexpr std::size_t kMaxPendingBands = 4096;
+constexpr std::size_t kMaxPendingRects = 4096;
 
 // libdecor's error callback carries no user data; one window at a time.
 std::optional<std::string> g_decor_failure;
@@ -514,7 +514,7 @@ void WaylandPlatform::present(const Damage& damage) {
         const int x1 = std::min(r.x + r.w, m_picture.width), y1 = std::min(r.y + r.h, m_picture.height);
         if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
     }
-    if (m_pending.size() > kMaxPendingBands) {
+    if (m_pending.size() > kMaxPendingRects) {
         m_pending.clear();
         m_pending.push_back({0, 0, m_picture.width, m_picture.height});
     }

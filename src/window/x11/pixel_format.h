@@ -1,5 +1,6 @@
 // How a TrueColor visual lays out a pixel, and the conversion of the kept
-// 32-bit picture into it, rectangle by rectangle, for screens of depth 15, 16 or 30.
+// 32-bit picture into it, rectangle by rectangle, for screens of depth 15,
+// 16 or 30.
 #pragma once
 
 #include "draw/damage.h"
