@@ -2,6 +2,7 @@
 
 #include "form/form_runtime.h"
 #include "draw/line_clip.h"
+#include "draw/picture.h"
 #include "draw/thick_line.h"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ Status Canvas::clear() {
     auto* row = reinterpret_cast<std::uint8_t*>(m_pixels);
     for (int y = 0; y < m_height; ++y, row += m_stride) {
         auto* first = reinterpret_cast<std::uint32_t*>(row);
-        std::fill(first, first + m_width, kBackground);
+        std::fill(first, first + m_width, kBackground | kOpaque);
     }
     m_damage.clear();
     m_damage.add({0, 0, m_width, m_height});

@@ -6,6 +6,10 @@
 
 namespace runtime {
 
+// The top byte of every pixel drawn: opaque to whoever reads it as alpha (a
+// compositor's screenshot of an XRGB buffer), ignored by everyone else.
+inline constexpr std::uint32_t kOpaque = 0xFF000000u;
+
 struct Picture {
     std::uint32_t* pixels = nullptr;
     int width = 0, height = 0;

@@ -1,5 +1,7 @@
 #include "draw/thick_line.h"
 
+#include "draw/picture.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -73,13 +75,14 @@ inline std::uint32_t blend(std::uint32_t under, Colour over, std::uint32_t alpha
     rb = ((rb + ((rb >> 8) & 0xFF00FF)) >> 8) & 0xFF00FF;
     std::uint32_t g = (over & 0xFF00) * alpha + (under & 0xFF00) * inverse + 0x8000;
     g = ((g + ((g >> 8) & 0xFF00)) >> 8) & 0xFF00;
-    return rb | g;
+    return rb | g | kOpaque;
 }
 
 } // namespace
 
 void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
                      Colour colour, Damage& damage) {
+    const std::uint32_t pixel = colour | kOpaque;
     const double radius = width / 2.0;
     const double dx = x1 - x0, dy = y1 - y0;
     const double length = std::hypot(dx, dy);
@@ -119,7 +122,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
         for (int col = from; col <= to; ++col) {
             if (col >= solid_from && col <= solid_to) {
                 const int end = std::min(solid_to, to);
-                std::fill(line + col, line + end + 1, colour);
+                std::fill(line + col, line + end + 1, pixel);
                 col = end;
                 continue;
             }
@@ -134,7 +137,7 @@ void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1,
             const double coverage = outer - distance;
             if (coverage <= 0) continue;
             if (coverage >= 1) {
-                line[col] = colour;
+                line[col] = pixel;
                 continue;
             }
             const auto alpha = static_cast<std::uint32_t>(coverage * 255.0 + 0.5);

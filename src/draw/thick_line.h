@@ -1,9 +1,10 @@
 // Anti-aliased thick lines with round caps, drawn straight into 32-bit pixels.
 //
 // Each pixel takes the pen's colour in proportion to how far its centre lies
-// inside the pen's edge: fully inside, the colour is stored; on the edge it
-// is blended over a one-pixel ramp. Each row is one interval of the line,
-// found in closed form, so the cost is the pixels touched and no more.
+// inside the pen's edge: fully inside, the colour is stored (opaque, see
+// kOpaque); on the edge it is blended over a one-pixel ramp. Each row is one
+// interval of the line, found in closed form, so the cost is the pixels
+// touched and no more.
 #pragma once
 
 #include "draw/damage.h"

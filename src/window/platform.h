@@ -63,8 +63,13 @@ public:
     virtual void show() = 0;
 
     // The kept picture. It changes only inside create_window() and
-    // dispatch(), which then call picture_changed().
+    // dispatch(), which then call picture_changed(), and in
+    // claim_picture().
     [[nodiscard]] virtual Picture picture() const = 0;
+    // Before anything is drawn: a platform that handed the picture's memory
+    // to the compositor moves the picture to memory of its own, holding the
+    // same pixels, and returns true.
+    virtual bool claim_picture() { return false; }
 
     // The connection to wait on with poll() for input.
     [[nodiscard]] virtual int fd() const = 0;

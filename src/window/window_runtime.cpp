@@ -47,8 +47,17 @@ void WindowRuntime::picture_changed() {
     m_present_all = true;
 }
 
+void WindowRuntime::claim_picture() {
+    if (!m_platform->claim_picture()) return;
+    // Nothing was drawn since the picture was last presented: the canvas
+    // has no damage to lose.
+    const Picture picture = m_platform->picture();
+    check(m_canvas.attach(picture.pixels, picture.width, picture.height, picture.stride), "window picture");
+}
+
 void WindowRuntime::mouse_down(std::int16_t button, std::int16_t shift, int x, int y) {
     if (ended()) return; // presses queued behind the one that ended the program
+    claim_picture();
     const double tpp = m_canvas.twips_per_pixel();
     m_form->mouse_down(button, shift, static_cast<float>(x * tpp), static_cast<float>(y * tpp));
 }
@@ -71,7 +80,10 @@ FixedRateTimer::DueTicks WindowRuntime::fire_due_ticks(Clock::time_point planned
     const FixedRateTimer::DueTicks due = m_timer.take_due(planned, now);
     // Measured from the plan, not from when the wake came, so that the
     // wakes stay on the ticks' grid.
-    if (due.count > 0) m_last_ticks = planned;
+    if (due.count > 0) {
+        m_last_ticks = planned;
+        claim_picture();
+    }
     for (int i = 0; i < due.count && !ended(); ++i) m_form->timer_tick();
     return due;
 }

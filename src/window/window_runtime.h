@@ -10,7 +10,8 @@
 // the form's timer.
 //
 // The canvas draws straight into the platform's kept picture; an expose
-// only presents it again.
+// only presents it again. Where the compositor reads the picture in place,
+// the platform moves it before the next drawing (claim_picture()).
 #pragma once
 
 #include "draw/canvas_runtime.h"
@@ -51,6 +52,7 @@ private:
     void mouse_down(std::int16_t button, std::int16_t shift, int x, int y) override;
     void close_requested() override { end(); }
     void picture_changed() override;
+    void claim_picture();
 
     [[nodiscard]] Clock::time_point next_wake() const;
     FixedRateTimer::DueTicks fire_due_ticks(Clock::time_point planned, Clock::time_point now);

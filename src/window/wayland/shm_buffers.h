@@ -1,50 +1,36 @@
-// The buffers the compositor reads the window's pixels from: wl_shm memory
-// in XRGB8888, each a copy of the kept picture as it was when last shown.
-//
-// A buffer belongs to the compositor from its attach until it is released.
-// Showing damage takes a free buffer, brings it up to date (the damage shown
-// since it was last used, and the new damage) and hands it over; the rest of
-// the buffer already holds the right pixels. Two buffers are enough when
-// commits follow frame callbacks; with neither free the damage waits.
+// The window's picture in wl_shm memory (XRGB8888) that the compositor reads
+// as it is: the canvas draws straight into the buffers, which take turns
+// as PictureBuffers says.
 #pragma once
 
-#include "draw/damage.h"
-#include "draw/picture.h"
+#include "draw/picture_buffers.h"
 #include "window/wayland/wayland_handles.h"
 
-#include <array>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 namespace runtime {
 
 class ShmBuffers {
 public:
-    explicit ShmBuffers(wl_shm* shm) : m_shm(shm) {}
+    explicit ShmBuffers(wl_shm* shm);
     ShmBuffers(const ShmBuffers&) = delete;
     ShmBuffers& operator=(const ShmBuffers&) = delete;
-    ~ShmBuffers();
 
-    // Buffers of another size from now on; those the compositor still holds
-    // go when it releases them.
-    void resize(int width, int height);
-
-    // A free buffer holding `picture` within `damage` and everything shown
-    // before; null when the compositor holds every buffer. The buffer counts
-    // as held from here on. Raises the run-time error when no memory can be
-    // shared.
-    wl_buffer* take(const Picture& picture, std::span<const PixelRect> damage);
+    [[nodiscard]] Picture picture() const { return m_buffers.picture(); }
+    // Raises the run-time error when no memory can be shared.
+    void resize(int width, int height, std::uint32_t background) { m_buffers.resize(width, height, background); }
+    bool claim() { return m_buffers.claim(); }
+    // The picture's buffer, to attach; null while the damage has to wait.
+    wl_buffer* hand_over(std::span<const PixelRect> damage);
 
 private:
-    struct Buffer;
+    class ShmBuffer;
     static void released(void* data, wl_buffer* buffer);
     static constexpr wl_buffer_listener kListener = {released};
 
     wl_shm* m_shm;
-    int m_width = 0, m_height = 0;
-    std::array<Buffer*, 2> m_buffers{};
-    std::vector<Buffer*> m_retired; // of an old size, still held
+    PictureBuffers m_buffers;
 };
 
 } // namespace runtime

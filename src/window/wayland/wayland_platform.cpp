@@ -84,7 +84,8 @@ public:
     void create_window(const WindowSetup& setup) override;
     Status set_window_state(int state) override;
     void show() override;
-    Picture picture() const override { return m_picture; }
+    Picture picture() const override { return m_buffers->picture(); }
+    bool claim_picture() override { return m_buffers->claim(); }
     int fd() const override { return wl_display_get_fd(m_display.get()); }
     bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
@@ -146,6 +147,7 @@ private:
     void after_dispatch(WindowEvents& events);
     void resize_picture(int width, int height);
     void apply_state();
+    void push_whole_picture();
     void commit();
 
     WlDisplay m_display;
@@ -168,8 +170,6 @@ private:
     std::vector<wl_output*> m_entered;      // the outputs the window is on
     bool m_read_prepared = false;
 
-    std::vector<std::uint32_t> m_pixels;
-    Picture m_picture;
     // The scale the picture is drawn at, in 120ths: the outputs' integer
     // scale as the buffer's, or the compositor's preferred fractional scale
     // through a viewport.
@@ -353,20 +353,7 @@ void WaylandPlatform::resize_picture(int width, int height) {
     const int w = std::max(1, to_pixels(width)), h = std::max(1, to_pixels(height));
     // The viewport shows the buffer, whatever its pixels, on the window's size.
     if (m_viewport) wp_viewport_set_destination(m_viewport.get(), width, height);
-    if (w == m_picture.width && h == m_picture.height) return;
-    std::vector<std::uint32_t> pixels;
-    try {
-        pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    } catch (const std::bad_alloc&) {
-        throw RuntimeError("window picture",
-                           "out of memory for " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
-    }
-    const Picture resized{pixels.data(), w, h, w * 4};
-    carry_picture(m_picture, resized, kBackground);
-    m_pixels.swap(pixels);
-    m_picture = resized;
-    m_buffers->resize(w, h);
-    m_pending.clear();
+    m_buffers->resize(w, h, kBackground | kOpaque);
 }
 
 Status WaylandPlatform::set_window_state(int state) {
@@ -478,13 +465,13 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
         // The configure was acknowledged: the next commit carries a buffer
         // of its size, whatever the frame callbacks say.
         m_reconfigured = false;
-        const Picture before = m_picture;
+        const Picture before = m_buffers->picture();
         resize_picture(m_width, m_height);
-        if (m_picture != before || m_scale120 != m_announced120) {
+        if (m_buffers->picture() != before || m_scale120 != m_announced120) {
             m_announced120 = m_scale120;
             events.picture_changed();
         }
-        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
+        push_whole_picture();
         m_frame_callback.reset();
         commit();
     }
@@ -509,31 +496,34 @@ bool WaylandPlatform::visible() const {
 }
 
 void WaylandPlatform::present(const Damage& damage) {
+    const Picture picture = m_buffers->picture();
     for (const PixelRect& r : damage) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min(r.x + r.w, m_picture.width), y1 = std::min(r.y + r.h, m_picture.height);
+        const int x1 = std::min(r.x + r.w, picture.width), y1 = std::min(r.y + r.h, picture.height);
         if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
     }
-    if (m_pending.size() > kMaxPendingRects) {
-        m_pending.clear();
-        m_pending.push_back({0, 0, m_picture.width, m_picture.height});
-    }
+    if (m_pending.size() > kMaxPendingRects) push_whole_picture();
     if (!m_frame_callback) commit();
 }
 
 void WaylandPlatform::present_all() {
-    m_pending.clear();
-    m_pending.push_back({0, 0, m_picture.width, m_picture.height});
+    push_whole_picture();
     if (!m_frame_callback) commit();
+}
+
+void WaylandPlatform::push_whole_picture() {
+    const Picture picture = m_buffers->picture();
+    m_pending.clear();
+    m_pending.push_back({0, 0, picture.width, picture.height});
 }
 
 void WaylandPlatform::commit() {
     if (!m_configured || m_pending.empty()) return;
-    wl_buffer* buffer = m_buffers->take(m_picture, m_pending);
-    if (!buffer) return; // the compositor holds both: the damage waits for a release
+    wl_buffer* buffer = m_buffers->hand_over(m_pending);
+    if (!buffer) return; // nothing would be left to draw on: the damage waits for a release
     wl_surface* surface = m_surface.get();
     wl_surface_attach(surface, buffer, 0, 0);
-    // The buffer is brought up to date rectangle by rectangle, but the
+    // The buffers take what they missed rectangle by rectangle, but the
     // compositor is told of fewer, larger ones.
     for (const PixelRect& r : m_bands.merge(m_pending)) wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
     if (!m_frame_callback) {
