@@ -18,12 +18,13 @@ using runtime::PixelRect;
 struct Memory {
     std::vector<std::uint32_t> pixels;
 };
-class FakeBuffer final : private Memory, public PictureBuffers::Buffer {
-public:
+struct FakeBuffer final : Memory, PictureBuffers::Buffer {
     FakeBuffer(int w, int h)
-        : Memory{std::vector<std::uint32_t>(std::size_t(w) * h, 0xDEADBEEF)}, Buffer({Memory::pixels.data(), w, h, w * 4}) {}
-    std::vector<std::uint32_t> contents() const { return Memory::pixels; }
+        : Memory{std::vector<std::uint32_t>(std::size_t(w) * h, 0xDEADBEEF)}, Buffer({pixels.data(), w, h, w * 4}) {}
 };
+std::vector<std::uint32_t> contents(const PictureBuffers::Buffer* b) {
+    return static_cast<const FakeBuffer*>(b)->pixels;
+}
 
 // How many hand-overs later the compositor releases a buffer; -1 holds every
 // buffer for 20 hand-overs' worth of drawing, then releases them all.
@@ -40,7 +41,7 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
     std::vector<PixelRect> damage;
     std::mt19937 rng(7);
     auto release = [&](const PictureBuffers::Buffer* b) {
-        ASSERT_EQ(static_cast<const FakeBuffer*>(b)->contents(), held[b]) << "written while held";
+        ASSERT_EQ(contents(b), held[b]) << "written while held";
         held.erase(b);
         buffers.released(const_cast<PictureBuffers::Buffer*>(b));
     };
@@ -64,9 +65,8 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
         damage.push_back(r);
         if (const PictureBuffers::Buffer* b = buffers.hand_over(damage)) {
             damage.clear();
-            const std::vector<std::uint32_t> shown = static_cast<const FakeBuffer*>(b)->contents();
-            ASSERT_EQ(shown, expected) << "step " << step;
-            held[b] = shown;
+            ASSERT_EQ(contents(b), expected) << "step " << step;
+            held[b] = expected;
             order.push_back(b);
         }
         ASSERT_LE(buffers.count(), PictureBuffers::kMaxBuffers);

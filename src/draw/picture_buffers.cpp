@@ -55,7 +55,9 @@ PictureBuffers::Buffer* PictureBuffers::hand_over(std::span<const PixelRect> dam
 
 bool PictureBuffers::claim() {
     if (!m_picture || !m_picture->m_held) return false;
-    auto missing = [](const Buffer& b) { return b.m_fresh ? std::numeric_limits<std::size_t>::max() : b.m_missed.size(); };
+    auto missing = [](const Buffer& b) {
+        return b.m_fresh ? std::numeric_limits<std::size_t>::max() : b.m_missed.size();
+    };
     Buffer* next = nullptr;
     for (auto& b : m_buffers)
         if (!b->m_held && (!next || missing(*b) < missing(*next))) next = b.get();
