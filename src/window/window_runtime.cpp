@@ -40,19 +40,21 @@ WindowRuntime::~WindowRuntime() {
 
 Status WindowRuntime::set_window_state(int state) { return m_platform->set_window_state(state); }
 
-void WindowRuntime::picture_changed() {
-    m_canvas.set_dpi(m_platform->dpi());
+void WindowRuntime::attach_canvas() {
     const Picture picture = m_platform->picture();
     check(m_canvas.attach(picture.pixels, picture.width, picture.height, picture.stride), "window picture");
+}
+
+void WindowRuntime::picture_changed() {
+    m_canvas.set_dpi(m_platform->dpi());
+    attach_canvas();
     m_present_all = true;
 }
 
 void WindowRuntime::claim_picture() {
-    if (!m_platform->claim_picture()) return;
     // Nothing was drawn since the picture was last presented: the canvas
     // has no damage to lose.
-    const Picture picture = m_platform->picture();
-    check(m_canvas.attach(picture.pixels, picture.width, picture.height, picture.stride), "window picture");
+    if (m_platform->claim_picture()) attach_canvas();
 }
 
 void WindowRuntime::mouse_down(std::int16_t button, std::int16_t shift, int x, int y) {

@@ -52,6 +52,7 @@ private:
     void mouse_down(std::int16_t button, std::int16_t shift, int x, int y) override;
     void close_requested() override { end(); }
     void picture_changed() override;
+    void attach_canvas();
     void claim_picture();
 
     [[nodiscard]] Clock::time_point next_wake() const;
