@@ -354,6 +354,11 @@ void WaylandPlatform::resize_picture(int width, int height) {
     // The viewport shows the buffer, whatever its pixels, on the window's size.
     if (m_viewport) wp_viewport_set_destination(m_viewport.get(), width, height);
     m_buffers->resize(w, h, kBackground | kOpaque);
+    // Every pixel is opaque: the compositor need not draw what lies below.
+    wl_region* opaque = wl_compositor_create_region(m_compositor.get());
+    wl_region_add(opaque, 0, 0, width, height);
+    wl_surface_set_opaque_region(m_surface.get(), opaque);
+    wl_region_destroy(opaque);
 }
 
 Status WaylandPlatform::set_window_state(int state) {
