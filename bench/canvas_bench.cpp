@@ -1,9 +1,10 @@
 // Micro-benchmarks: one anti-aliased ray on a 1920x1080 canvas with the
-// geometry of a real cycle, and one tick of the form on a canvas that
-// draws nothing.
+// geometry of a real cycle, the bands a compositor is sent a frame's rays
+// as, and one tick of the form on a canvas that draws nothing.
 #include "rays/form1.h"
 #include "draw/canvas.h"
 #include "draw/canvas_runtime.h"
+#include "draw/damage_bands.h"
 #include "form/random.h"
 
 #include <benchmark/benchmark.h>
@@ -75,6 +76,32 @@ BENCHMARK(BM_DrawRay);
 // the ray starts with a miss.
 void BM_DrawRayColdCache(benchmark::State& state) { draw_rays(state, true); }
 BENCHMARK(BM_DrawRayColdCache);
+
+// A frame's damage as the Wayland window sends it: the rectangles of the
+// rays drawn since the last frame (two or three, at 100 ticks a second
+// and weston's 39 frames), merged into bands.
+void BM_DamageBands(benchmark::State& state) {
+    const std::vector<Ray> rays = cycle_rays(3000);
+    std::vector<std::uint32_t> pixels(std::size_t(kWidth) * kHeight);
+    runtime::Canvas canvas(96.0);
+    if (canvas.attach(pixels.data(), kWidth, kHeight, kWidth * 4).failed() || canvas.set_pen_width(5).failed()) {
+        state.SkipWithError("cannot set up the canvas");
+        return;
+    }
+    std::vector<std::vector<runtime::PixelRect>> frames(1);
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        const Ray& r = rays[i];
+        (void)canvas.draw_line(kGiven, r.x1, r.y1, r.x2, r.y2, r.colour);
+        frames.back().insert(frames.back().end(), canvas.damage().begin(), canvas.damage().end());
+        canvas.take_damage();
+        if (i % 5 == 1 || i % 5 == 4) frames.emplace_back(); // 2.5 rays a frame
+    }
+    runtime::DamageBands bands;
+    std::size_t i = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(bands.merge(frames[i++ % frames.size()]).size());
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_DamageBands);
 
 // A runtime whose window draws nothing: what the form itself costs per tick.
 class NullRuntime final : public runtime::CanvasRuntime {

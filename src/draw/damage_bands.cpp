@@ -1,42 +1,41 @@
 #include "draw/damage_bands.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace runtime {
 
 std::span<const PixelRect> DamageBands::merge(std::span<const PixelRect> damage) {
     m_by_top.clear();
-    m_edges.clear();
-    for (const PixelRect& r : damage) {
-        if (r.empty()) continue;
-        m_by_top.push_back(r);
-        m_edges.push_back(r.y);
-        m_edges.push_back(r.y + r.h);
-    }
+    for (const PixelRect& r : damage)
+        if (!r.empty()) m_by_top.push_back(r);
+    // A ray's rectangles come top to bottom: the sort meets a few sorted runs.
     std::sort(m_by_top.begin(), m_by_top.end(), [](const PixelRect& a, const PixelRect& b) { return a.y < b.y; });
-    std::sort(m_edges.begin(), m_edges.end());
-    m_edges.erase(std::unique(m_edges.begin(), m_edges.end()), m_edges.end());
 
-    // Between two edges the same rectangles cover every row: one band.
+    // A band ends where a rectangle starts or ends; between, the same
+    // rectangles cover every row.
     m_active.clear();
     m_out.clear();
     m_used.clear();
     m_open.clear();
     std::size_t next = 0;
-    for (std::size_t e = 0; e + 1 < m_edges.size(); ++e) {
-        const int y = m_edges[e], h = m_edges[e + 1] - y;
-        std::erase_if(m_active, [y](const PixelRect& r) { return r.y + r.h <= y; });
+    int y = m_by_top.empty() ? 0 : m_by_top.front().y;
+    while (next < m_by_top.size() || !m_active.empty()) {
+        if (m_active.empty() && m_by_top[next].y > y) {
+            m_open.clear(); // rows with no damage part the rectangles
+            y = m_by_top[next].y;
+        }
         while (next < m_by_top.size() && m_by_top[next].y <= y) m_active.push_back(m_by_top[next++]);
-        add_band(y, h);
+        int end = next < m_by_top.size() ? m_by_top[next].y : std::numeric_limits<int>::max();
+        for (const PixelRect& r : m_active) end = std::min(end, r.y + r.h);
+        add_band(y, end - y);
+        y = end;
+        std::erase_if(m_active, [y](const PixelRect& r) { return r.y + r.h <= y; });
     }
     return m_out;
 }
 
 void DamageBands::add_band(int y, int h) {
-    if (m_active.empty()) {
-        m_open.clear();
-        return;
-    }
     // The band's spans, overlapping ones joined.
     m_spans.clear();
     for (const PixelRect& r : m_active) m_spans.push_back({r.x, r.x + r.w});

@@ -33,7 +33,6 @@ private:
     void add_band(int y, int h);
 
     std::vector<PixelRect> m_by_top, m_active;
-    std::vector<int> m_edges;
     std::vector<Span> m_spans;
     std::vector<PixelRect> m_out;
     std::vector<std::int64_t> m_used;             // damaged pixels in each of m_out
