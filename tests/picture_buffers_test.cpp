@@ -40,10 +40,18 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
     std::vector<const PictureBuffers::Buffer*> order;
     std::vector<PixelRect> damage;
     std::mt19937 rng(7);
+    int moved_at_release = 0;
     auto release = [&](const PictureBuffers::Buffer* b) {
         ASSERT_EQ(contents(b), held[b]) << "written while held";
         held.erase(b);
         buffers.released(const_cast<PictureBuffers::Buffer*>(b));
+        // Now and then the picture moves as the release comes, never onto
+        // a new buffer.
+        if (rng() % 2) {
+            const std::size_t count = buffers.count();
+            moved_at_release += buffers.claim_released();
+            ASSERT_EQ(buffers.count(), count);
+        }
     };
     for (int step = 0; step < 300; ++step) {
         if (step == 150) { // the window shrinks: what fits stays
@@ -79,6 +87,11 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
             for (const auto* b : order) release(b);
             order.clear();
         }
+    }
+    // Released one hand-over later, a buffer comes back while the picture
+    // is handed over: it moves then.
+    if (release_after == 1) {
+        EXPECT_GT(moved_at_release, 0);
     }
 }
 

@@ -53,7 +53,7 @@ PictureBuffers::Buffer* PictureBuffers::hand_over(std::span<const PixelRect> dam
     return m_picture;
 }
 
-bool PictureBuffers::claim() {
+bool PictureBuffers::move_picture(bool may_allocate) {
     if (!m_picture || !m_picture->m_held) return false;
     auto missing = [](const Buffer& b) {
         return b.m_fresh ? std::numeric_limits<std::size_t>::max() : b.m_missed.size();
@@ -62,6 +62,7 @@ bool PictureBuffers::claim() {
     for (auto& b : m_buffers)
         if (!b->m_held && (!next || missing(*b) < missing(*next))) next = b.get();
     if (!next) {
+        if (!may_allocate) return false;
         // hand_over() left room for one more.
         const Picture& p = m_picture->m_picture;
         m_buffers.push_back(m_allocate(p.width, p.height));

@@ -68,7 +68,11 @@ public:
 
     // Before drawing: true when the picture moved to another buffer, which
     // holds the same pixels.
-    bool claim();
+    bool claim() { return move_picture(true); }
+    // The same, but only onto a buffer already released, never a new one:
+    // called as releases come, it copies what the buffer missed while the
+    // rays just drawn are still in the cache, not a frame later.
+    bool claim_released() { return move_picture(false); }
 
     // The compositor is done with `buffer`.
     void released(Buffer* buffer);
@@ -76,6 +80,8 @@ public:
     [[nodiscard]] std::size_t count() const { return m_buffers.size(); }
 
 private:
+    bool move_picture(bool may_allocate);
+
     Allocate m_allocate;
     std::vector<std::unique_ptr<Buffer>> m_buffers; // of the picture's size
     std::vector<std::unique_ptr<Buffer>> m_retired; // of an old size, still held

@@ -64,12 +64,16 @@ public:
 
     // The kept picture. It changes only inside create_window() and
     // dispatch(), which then call picture_changed(), and in
-    // claim_picture().
+    // claim_picture() and claim_released_picture().
     [[nodiscard]] virtual Picture picture() const = 0;
     // Before anything is drawn: a platform that handed the picture's memory
     // to the compositor moves the picture to memory of its own, holding the
     // same pixels, and returns true.
     virtual bool claim_picture() { return false; }
+    // The same after each dispatch, but only onto memory the compositor
+    // has given back, never new memory: what was just drawn is copied while
+    // it is still in the cache.
+    virtual bool claim_released_picture() { return false; }
 
     // The connection to wait on with poll() for input.
     [[nodiscard]] virtual int fd() const = 0;

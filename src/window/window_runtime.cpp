@@ -137,6 +137,7 @@ int WindowRuntime::run(Form& form) {
         if (ready > 0 && fds[1].revents) return 0;
         m_platform->dispatch(ready > 0 && fds[0].revents != 0, *this);
         if (ended()) break;
+        if (m_platform->claim_released_picture()) attach_canvas();
         // A window that comes into view shows the picture as it is now.
         const bool visible = m_platform->visible();
         if (visible && !was_visible) m_present_all = true;

@@ -11,7 +11,9 @@
 //
 // The canvas draws straight into the platform's kept picture; an expose
 // only presents it again. Where the compositor reads the picture in place,
-// the platform moves it before the next drawing (claim_picture()).
+// the platform moves it as soon as the compositor gives memory back
+// (claim_released_picture()), and at the latest before the next drawing
+// (claim_picture()).
 #pragma once
 
 #include "draw/canvas_runtime.h"

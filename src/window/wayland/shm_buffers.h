@@ -21,6 +21,7 @@ public:
     // Raises the run-time error when no memory can be shared.
     void resize(int width, int height, std::uint32_t background) { m_buffers.resize(width, height, background); }
     bool claim() { return m_buffers.claim(); }
+    bool claim_released() { return m_buffers.claim_released(); }
     // The picture's buffer, to attach; null while the damage has to wait.
     wl_buffer* hand_over(std::span<const PixelRect> damage);
 

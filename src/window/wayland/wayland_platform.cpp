@@ -86,6 +86,7 @@ public:
     void show() override;
     Picture picture() const override { return m_buffers->picture(); }
     bool claim_picture() override { return m_buffers->claim(); }
+    bool claim_released_picture() override { return m_buffers->claim_released(); }
     int fd() const override { return wl_display_get_fd(m_display.get()); }
     bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
