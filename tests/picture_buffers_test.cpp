@@ -45,9 +45,7 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
         ASSERT_EQ(contents(b), held[b]) << "written while held";
         held.erase(b);
         buffers.released(const_cast<PictureBuffers::Buffer*>(b));
-        // Now and then the picture moves as the release comes, never onto
-        // a new buffer.
-        if (rng() % 2) {
+        if (rng() % 2) { // the picture moves as the release comes, never onto a new buffer
             const std::size_t count = buffers.count();
             moved_at_release += buffers.claim_released();
             ASSERT_EQ(buffers.count(), count);
@@ -88,11 +86,7 @@ TEST_P(ReleasePolicy, EveryHandOverShowsWhatWasDrawnAndHeldBuffersStayUntouched)
             order.clear();
         }
     }
-    // Released one hand-over later, a buffer comes back while the picture
-    // is handed over: it moves then.
-    if (release_after == 1) {
-        EXPECT_GT(moved_at_release, 0);
-    }
+    EXPECT_TRUE(release_after != 1 || moved_at_release > 0) << "released a hand-over later, none moved the picture";
 }
 
 INSTANTIATE_TEST_SUITE_P(PictureBuffers, ReleasePolicy, testing::Values(0, 1, 2, -1));
