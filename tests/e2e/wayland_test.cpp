@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <thread>
 
@@ -68,6 +69,30 @@ TEST(Wayland, CompositorGoneEndsWithTheRunTimeError) {
     ASSERT_TRUE(status.has_value()) << "still running a second after the compositor went";
     EXPECT_EQ(*status, 1);
     EXPECT_EQ(rays.stderr_text(), "rays: run-time error: Wayland compositor: connection lost\n");
+}
+
+// A stopped compositor neither stops the rays nor keeps a signal from
+// ending the program.
+TEST(Wayland, StoppedCompositorThenSignalEndsWithStatusZero) {
+    SKIP_WITHOUT_WESTON();
+    WestonSession weston;
+    Process rays({RAYS_BINARY}, weston.env());
+    ASSERT_EQ(weston.window_place().size(), 4u) << rays.stderr_text();
+    const Screenshot before = weston.screenshot();
+    weston.signal_server(SIGSTOP);
+    std::this_thread::sleep_for(1500ms);
+    weston.signal_server(SIGCONT);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(rays.running()) << rays.stderr_text();
+    EXPECT_NE(before.pixels, weston.screenshot().pixels) << "no new rays after the compositor went on";
+
+    weston.signal_server(SIGSTOP);
+    std::this_thread::sleep_for(300ms);
+    rays.signal(SIGTERM);
+    const auto status = rays.wait_for_exit(1s);
+    weston.signal_server(SIGCONT);
+    EXPECT_EQ(status, 0) << "a stopped compositor kept it from ending";
+    EXPECT_EQ(rays.stderr_text(), "");
 }
 
 // At scale 2 the twips map runs at 192 dpi: restored (a double-click on

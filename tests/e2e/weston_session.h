@@ -27,6 +27,7 @@ public:
     void input(const std::string& command) const;
     [[nodiscard]] Screenshot screenshot() const;
     void kill_server();
+    void signal_server(int sig) { m_server->signal(sig); }
 
 private:
     std::string run(const std::string& command) const;
