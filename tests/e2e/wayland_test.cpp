@@ -72,8 +72,8 @@ TEST(Wayland, CompositorGoneEndsWithTheRunTimeError) {
 }
 
 // A stopped compositor neither stops the rays nor keeps a signal from
-// ending the program.
-TEST(Wayland, StoppedCompositorThenSignalEndsWithStatusZero) {
+// ending the program; the title bar's close button ends it too.
+TEST(Wayland, GoesOnAfterAStopAndEndsWithZeroOnSignalOrClose) {
     SKIP_WITHOUT_WESTON();
     WestonSession weston;
     Process rays({RAYS_BINARY}, weston.env());
@@ -93,6 +93,12 @@ TEST(Wayland, StoppedCompositorThenSignalEndsWithStatusZero) {
     weston.signal_server(SIGCONT);
     EXPECT_EQ(status, 0) << "a stopped compositor kept it from ending";
     EXPECT_EQ(rays.stderr_text(), "");
+
+    Process closed({RAYS_BINARY}, weston.env());
+    ASSERT_EQ(weston.window_place().size(), 4u) << closed.stderr_text();
+    std::this_thread::sleep_for(500ms); // libdecor draws its title bar a moment after
+    weston.input("click 1905 44 left");  // on its close button
+    EXPECT_EQ(closed.wait_for_exit(1s), 0) << "the close button did not end it";
 }
 
 // At scale 2 the twips map runs at 192 dpi: restored (a double-click on
