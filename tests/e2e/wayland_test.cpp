@@ -59,9 +59,20 @@ TEST(Wayland, OpensMaximisedDrawsAndEndsOnRightClickOnly) {
     EXPECT_EQ(rays.stderr_text(), "");
 }
 
-TEST(Wayland, CompositorGoneEndsWithTheRunTimeError) {
+TEST(Wayland, ProtocolErrorOrCompositorGoneEndWithTheRunTimeError) {
     SKIP_WITHOUT_WESTON();
     WestonSession weston;
+    {
+        Process rays({RAYS_BINARY}, weston.env());
+        ASSERT_EQ(weston.window_place().size(), 4u) << rays.stderr_text();
+        std::this_thread::sleep_for(500ms); // shown, so that the pointer finds it
+        weston.input("click 960 600 left");
+        weston.input("error the test says no");
+        EXPECT_EQ(rays.wait_for_exit(1s), 1);
+        EXPECT_EQ(rays.stderr_text().rfind("rays: run-time error: Wayland compositor: protocol error 2 on wl_surface@", 0), 0u)
+            << rays.stderr_text();
+        EXPECT_NE(rays.stderr_text().find(": the test says no\n"), std::string::npos) << rays.stderr_text();
+    }
     Process rays({RAYS_BINARY}, weston.env());
     ASSERT_EQ(weston.window_place().size(), 4u) << rays.stderr_text();
     weston.kill_server();

@@ -3,6 +3,8 @@
  * the FIFO named by RAYS_WESTON_INPUT, one command a line:
  *   click X Y left|right|middle|side   move to (X, Y), press and release
  *   shift down|up                      hold or let go of the left shift key
+ *   error TEXT                         a protocol error with TEXT for the
+ *                                      surface under the pointer
  * Load it with weston --modules=/path/to/rays-test-seat.so. */
 #include <fcntl.h>
 #include <linux/input-event-codes.h>
@@ -65,6 +67,12 @@ static void play(struct test_seat *ts, const char *command)
 		notify_key(&ts->seat, &now, KEY_LEFTSHIFT,
 			   strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED,
 			   STATE_UPDATE_AUTOMATIC);
+	} else if (strncmp(command, "error ", 6) == 0) {
+		struct weston_pointer *pointer = weston_seat_get_pointer(&ts->seat);
+
+		if (pointer && pointer->focus)
+			wl_resource_post_error(pointer->focus->surface->resource, WL_SURFACE_ERROR_INVALID_SIZE,
+					       "%s", command + 6);
 	} else {
 		weston_log("rays-test-seat: unknown command '%s'\n", command);
 	}
