@@ -138,9 +138,14 @@ int WindowRuntime::run(Form& form) {
         m_platform->dispatch(ready > 0 && fds[0].revents != 0, *this);
         if (ended()) break;
         if (m_platform->claim_released_picture()) attach_canvas();
-        // A window that comes into view shows the picture as it is now.
+        // A window that comes into view shows the picture as it is now,
+        // with the ticks due by now: at the start, its first commit
+        // carries the first rays.
         const bool visible = m_platform->visible();
-        if (visible && !was_visible) m_present_all = true;
+        if (visible && !was_visible) {
+            m_present_all = true;
+            planned = next_wake();
+        }
         was_visible = visible;
 
         // The frame waited for came: the ticks due by now go into it.

@@ -150,6 +150,7 @@ private:
     void apply_state();
     void push_whole_picture();
     void commit();
+    bool commit_owed() const { return m_configured && !m_frame_callback && !m_pending.empty(); }
 
     WlDisplay m_display;
     WlRegistry m_registry;
@@ -429,6 +430,9 @@ void WaylandPlatform::frame_done(void* data, wl_callback*, std::uint32_t) {
 
 bool WaylandPlatform::prepare_wait() {
     wl_display* d = m_display.get();
+    // What no tick presented (a configure's answer, damage that waited for
+    // the frame) goes out before the wait.
+    if (commit_owed()) commit();
     // Events already read (by a round trip, or libdecor) are dispatched
     // here; what they ask for is done in dispatch(), without a sleep first.
     bool dispatched = false;
@@ -477,9 +481,10 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
             m_announced120 = m_scale120;
             events.picture_changed();
         }
+        // It goes out with the ticks this wake draws (present()), or
+        // before the next wait.
         push_whole_picture();
         m_frame_callback.reset();
-        commit();
     }
     if (m_close) {
         m_close = false;
@@ -489,10 +494,11 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
         for (const PointerPress& press : seat->take_presses())
             events.mouse_down(press.button, press.shift, static_cast<int>(press.x * m_scale120 / kScaleUnit),
                               static_cast<int>(press.y * m_scale120 / kScaleUnit));
-    if (!m_frame_callback && !m_pending.empty()) commit();
     if (m_commit_requested) {
         m_commit_requested = false;
-        if (m_configured) wl_surface_commit(m_surface.get());
+        // A commit with a buffer is coming anyway: a bare one now would
+        // carry an acknowledged configure without a buffer of its size.
+        if (m_configured && !commit_owed()) wl_surface_commit(m_surface.get());
     }
 }
 
