@@ -39,6 +39,15 @@ ShmBuffers::ShmBuffers(wl_shm* shm)
               close(fd);
               throw RuntimeError("window picture", "no memory to share with the compositor");
           }
+          // Every page at once, much cheaper than a fault per page as the
+          // picture is first filled; and memory that is not there is found
+          // now, not as a SIGBUS while drawing. (Kernels before 5.14 say
+          // EINVAL and fault page by page.)
+          if (madvise(pixels, size, MADV_POPULATE_WRITE) < 0 && errno != EINVAL) {
+              munmap(pixels, size);
+              close(fd);
+              throw RuntimeError("window picture", "no memory to share with the compositor");
+          }
           auto b = std::make_unique<ShmBuffer>(Picture{static_cast<std::uint32_t*>(pixels), width, height, stride},
                                                size, &m_buffers);
           wl_shm_pool* pool = wl_shm_create_pool(m_shm, fd, static_cast<std::int32_t>(size));
