@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 
 using rays::Form1;
 using runtime::HeadlessRuntime;

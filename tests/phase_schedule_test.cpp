@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using rays::Form1;
 using testing_support::RecordingRuntime;
 

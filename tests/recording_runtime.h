@@ -4,6 +4,7 @@
 #include "form/form_runtime.h"
 #include "form/random.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 TEST(XftDpi, ReadsTheResourceAmongOthers) {
     EXPECT_EQ(runtime::parse_xft_dpi("Xft.dpi:\t192\n"), 192.0);
     EXPECT_EQ(runtime::parse_xft_dpi("Xft.antialias:\t1\nXft.dpi:  120\nXft.hinting:\t1\n"), 120.0);

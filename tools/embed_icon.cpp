@@ -4,6 +4,7 @@
 // files nor an image library at run time.
 #include "tools/icon_cardinals.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>

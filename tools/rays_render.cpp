@@ -14,6 +14,7 @@
 #include <charconv>
 #include <chrono>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>

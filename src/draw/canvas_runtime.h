@@ -7,6 +7,8 @@
 #include "form/form_runtime.h"
 #include "form/random.h"
 
+#include <cstdint>
+
 namespace runtime {
 
 class CanvasRuntime : public FormRuntime {

@@ -7,6 +7,7 @@
 
 #include "window/window_target.h"
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>

@@ -10,6 +10,8 @@
 #include "form/form.h"
 #include "form/form_runtime.h"
 
+#include <cstdint>
+
 namespace rays {
 
 class Form1 final : public runtime::Form {

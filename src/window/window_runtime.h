@@ -22,6 +22,7 @@
 #include "window/quit_signals.h"
 #include "window/timer.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 

@@ -4,6 +4,7 @@
 //                          keeps it until killed
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

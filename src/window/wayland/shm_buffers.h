@@ -28,7 +28,11 @@ public:
 private:
     class ShmBuffer;
     static void released(void* data, wl_buffer* buffer);
-    static constexpr wl_buffer_listener kListener = {released};
+    static constexpr wl_buffer_listener kListener = [] {
+        wl_buffer_listener l{};
+        l.release = released;
+        return l;
+    }();
 
     wl_shm* m_shm;
     PictureBuffers m_buffers;

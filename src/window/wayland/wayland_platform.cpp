@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -105,7 +106,12 @@ private:
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                        std::uint32_t version);
     static void global_remove(void* data, wl_registry* registry, std::uint32_t name);
-    static constexpr wl_registry_listener kRegistryListener = {global, global_remove};
+    static constexpr wl_registry_listener kRegistryListener = [] {
+        wl_registry_listener l{};
+        l.global = global;
+        l.global_remove = global_remove;
+        return l;
+    }();
 
     static void output_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                 std::int32_t, const char*, const char*, std::int32_t) {}
@@ -115,20 +121,41 @@ private:
     static void output_scale(void* data, wl_output* output, std::int32_t factor);
     static void output_name(void*, wl_output*, const char*) {}
     static void output_description(void*, wl_output*, const char*) {}
-    static constexpr wl_output_listener kOutputListener = {output_geometry, output_mode,  output_done,
-                                                           output_scale,    output_name, output_description};
+    static constexpr wl_output_listener kOutputListener = [] {
+        wl_output_listener l{};
+        l.geometry = output_geometry;
+        l.mode = output_mode;
+        l.done = output_done;
+        l.scale = output_scale;
+        l.name = output_name;
+        l.description = output_description;
+        return l;
+    }();
 
     static void surface_enter(void* data, wl_surface*, wl_output* output);
     static void surface_leave(void* data, wl_surface*, wl_output* output);
-    static constexpr wl_surface_listener kSurfaceListener = {surface_enter, surface_leave};
+    static constexpr wl_surface_listener kSurfaceListener = [] {
+        wl_surface_listener l{};
+        l.enter = surface_enter;
+        l.leave = surface_leave;
+        return l;
+    }();
 
     static void preferred_scale(void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
         static_cast<WaylandPlatform*>(data)->m_preferred120 = static_cast<int>(scale);
     }
-    static constexpr wp_fractional_scale_v1_listener kFractionalListener = {preferred_scale};
+    static constexpr wp_fractional_scale_v1_listener kFractionalListener = [] {
+        wp_fractional_scale_v1_listener l{};
+        l.preferred_scale = preferred_scale;
+        return l;
+    }();
 
     static void frame_done(void* data, wl_callback*, std::uint32_t);
-    static constexpr wl_callback_listener kFrameListener = {frame_done};
+    static constexpr wl_callback_listener kFrameListener = [] {
+        wl_callback_listener l{};
+        l.done = frame_done;
+        return l;
+    }();
 
     static void configure(libdecor_frame* frame, libdecor_configuration* configuration, void* data);
     static void close(libdecor_frame*, void* data) { static_cast<WaylandPlatform*>(data)->m_close = true; }

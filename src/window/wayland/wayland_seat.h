@@ -33,7 +33,12 @@ public:
 private:
     static void capabilities(void* data, wl_seat* seat, std::uint32_t caps);
     static void seat_name(void*, wl_seat*, const char*) {}
-    static constexpr wl_seat_listener kSeatListener = {capabilities, seat_name};
+    static constexpr wl_seat_listener kSeatListener = [] {
+        wl_seat_listener l{};
+        l.capabilities = capabilities;
+        l.name = seat_name;
+        return l;
+    }();
 
     static void enter(void* data, wl_pointer*, std::uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y);
     static void leave(void* data, wl_pointer*, std::uint32_t, wl_surface*);
@@ -46,9 +51,20 @@ private:
     static void axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
     static void axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
     static void axis_value120(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
-    static constexpr wl_pointer_listener kPointerListener = {enter,       leave,     motion,        button,
-                                                             axis,        frame,     axis_source,   axis_stop,
-                                                             axis_discrete, axis_value120};
+    static constexpr wl_pointer_listener kPointerListener = [] {
+        wl_pointer_listener l{};
+        l.enter = enter;
+        l.leave = leave;
+        l.motion = motion;
+        l.button = button;
+        l.axis = axis;
+        l.frame = frame;
+        l.axis_source = axis_source;
+        l.axis_stop = axis_stop;
+        l.axis_discrete = axis_discrete;
+        l.axis_value120 = axis_value120;
+        return l;
+    }();
 
     static void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size);
     static void key_enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
@@ -57,8 +73,16 @@ private:
     static void modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
                           std::uint32_t locked, std::uint32_t group);
     static void repeat_info(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
-    static constexpr wl_keyboard_listener kKeyboardListener = {keymap, key_enter, key_leave,
-                                                               key, modifiers, repeat_info};
+    static constexpr wl_keyboard_listener kKeyboardListener = [] {
+        wl_keyboard_listener l{};
+        l.keymap = keymap;
+        l.enter = key_enter;
+        l.leave = key_leave;
+        l.key = key;
+        l.modifiers = modifiers;
+        l.repeat_info = repeat_info;
+        return l;
+    }();
 
     [[nodiscard]] std::int16_t shift_state() const;
 

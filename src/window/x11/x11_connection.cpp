@@ -3,6 +3,7 @@
 #include "form/status.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
