@@ -18,6 +18,15 @@ bool WestonSession::available() {
                .starts_with("3");
 }
 
+// The CPU renderer: --renderer=pixman from weston 11 on, where --use-pixman
+// became a deprecated alias; weston 10 knows only the latter.
+static std::string pixman_renderer_flag() {
+    static const std::string flag = run_command("weston --help 2>&1").find("--renderer") != std::string::npos
+                                        ? "--renderer=pixman"
+                                        : "--use-pixman";
+    return flag;
+}
+
 WestonSession::WestonSession(int scale) {
     char dir[] = "/tmp/rays-weston-XXXXXX"; // mkdtemp makes it 0700
     if (!mkdtemp(dir) || mkfifo((std::string(dir) + "/input").c_str(), 0600) != 0)
@@ -25,7 +34,7 @@ WestonSession::WestonSession(int scale) {
     m_dir = dir;
     m_socket = "rays-" + std::to_string(getpid());
     m_server = std::make_unique<Process>(
-        std::vector<std::string>{"weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+        std::vector<std::string>{"weston", "--backend=headless-backend.so", pixman_renderer_flag(), "--debug",
                                  "--width=1920", "--height=1080", "--scale=" + std::to_string(scale),
                                  "--idle-time=0", "--socket=" + m_socket, "--modules=" RAYS_TEST_SEAT_MODULE},
         std::map<std::string, std::string>{

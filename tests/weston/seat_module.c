@@ -8,28 +8,92 @@
  * Load it with weston --modules=/path/to/rays-test-seat.so. */
 #include <fcntl.h>
 #include <linux/input-event-codes.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <libweston/libweston.h>
 
-/* The clock value weston stamps input with, by the type libweston itself
- * uses for it. */
-typedef __typeof__(((struct weston_spring *)0)->timestamp) event_time;
-
-/* Exported by libweston 10, declared only in its private headers. */
+/* libweston exports what a backend needs to make a seat and feed it input,
+ * but declares it only in its private backend header, which no package
+ * installs. These are its declarations in the three shapes libweston 10 to
+ * 16 gave them; CMake picks the shape by what the public header declares
+ * (RAYS_WESTON_INPUT_EVENTS: input event structs, as in 16; RAYS_WESTON_COORDS:
+ * coordinate types, as in 14; neither: as in 10) and checks that the library
+ * found exports every function named here. */
 void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
 void weston_seat_release(struct weston_seat *seat);
 void weston_seat_init_pointer(struct weston_seat *seat);
 int weston_seat_init_keyboard(struct weston_seat *seat, struct xkb_keymap *keymap);
-void notify_motion_absolute(struct weston_seat *seat, const event_time *time, double x, double y);
-void notify_button(struct weston_seat *seat, const event_time *time, int32_t button,
-                   enum wl_pointer_button_state state);
 void notify_pointer_frame(struct weston_seat *seat);
-void notify_key(struct weston_seat *seat, const event_time *time, uint32_t key,
-                enum wl_keyboard_key_state state, enum weston_key_state_update update_state);
+#if defined(RAYS_WESTON_INPUT_EVENTS)
+void notify_motion(const struct weston_pointer_motion_event *event);
+void notify_button(const struct weston_pointer_button_event *event);
+void notify_key(const struct weston_key_event *event);
+#else
+void notify_button(struct weston_seat *seat, const struct timespec *time, int32_t button,
+		   enum wl_pointer_button_state state);
+void notify_key(struct weston_seat *seat, const struct timespec *time, uint32_t key,
+		enum wl_keyboard_key_state state, enum weston_key_state_update update_state);
+#if defined(RAYS_WESTON_COORDS)
+void notify_motion_absolute(struct weston_seat *seat, const struct timespec *time, struct weston_coord_global pos);
+#else
+void notify_motion_absolute(struct weston_seat *seat, const struct timespec *time, double x, double y);
+#endif
+#endif
+
+static void move_to(struct weston_seat *seat, double x, double y)
+{
+	struct timespec now;
+
+	weston_compositor_get_time(&now);
+#if defined(RAYS_WESTON_INPUT_EVENTS)
+	struct weston_pointer_motion_event event;
+	struct weston_coord_global pos = {.c = {.x = x, .y = y}};
+
+	weston_pointer_motion_event_init(&event, &now, seat, WESTON_POINTER_MOTION_ABS, &pos, NULL, NULL);
+	notify_motion(&event);
+#elif defined(RAYS_WESTON_COORDS)
+	notify_motion_absolute(seat, &now, (struct weston_coord_global){.c = {.x = x, .y = y}});
+#else
+	notify_motion_absolute(seat, &now, x, y);
+#endif
+	notify_pointer_frame(seat);
+}
+
+static void press(struct weston_seat *seat, uint32_t button, enum wl_pointer_button_state state)
+{
+	struct timespec now;
+
+	weston_compositor_get_time(&now);
+#if defined(RAYS_WESTON_INPUT_EVENTS)
+	struct weston_pointer_button_event event;
+
+	weston_pointer_button_event_init(&event, &now, seat, button, state);
+	notify_button(&event);
+#else
+	notify_button(seat, &now, (int32_t)button, state);
+#endif
+	notify_pointer_frame(seat);
+}
+
+static void key(struct weston_seat *seat, uint32_t code, enum wl_keyboard_key_state state)
+{
+	struct timespec now;
+
+	weston_compositor_get_time(&now);
+#if defined(RAYS_WESTON_INPUT_EVENTS)
+	struct weston_key_event event;
+
+	weston_key_event_init(&event, &now, seat, code, state, STATE_UPDATE_AUTOMATIC);
+	notify_key(&event);
+#else
+	notify_key(seat, &now, code, state, STATE_UPDATE_AUTOMATIC);
+#endif
+}
 
 struct test_seat {
 	struct weston_seat seat;
@@ -38,35 +102,23 @@ struct test_seat {
 	int fd;
 };
 
-static void press(struct test_seat *ts, int32_t button, enum wl_pointer_button_state state)
-{
-	event_time now;
-	weston_compositor_get_time(&now);
-	notify_button(&ts->seat, &now, button, state);
-	notify_pointer_frame(&ts->seat);
-}
-
 static void play(struct test_seat *ts, const char *command)
 {
 	static const char *const names[] = {"left", "right", "middle", "side"};
-	static const int32_t buttons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
-	event_time now;
+	static const uint32_t buttons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
 	double x, y;
 	char what[16];
 
-	weston_compositor_get_time(&now);
 	if (sscanf(command, "click %lf %lf %15s", &x, &y, what) == 3) {
-		notify_motion_absolute(&ts->seat, &now, x, y);
-		notify_pointer_frame(&ts->seat);
+		move_to(&ts->seat, x, y);
 		for (int i = 0; i < 4; ++i)
 			if (strcmp(what, names[i]) == 0) {
-				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_PRESSED);
-				press(ts, buttons[i], WL_POINTER_BUTTON_STATE_RELEASED);
+				press(&ts->seat, buttons[i], WL_POINTER_BUTTON_STATE_PRESSED);
+				press(&ts->seat, buttons[i], WL_POINTER_BUTTON_STATE_RELEASED);
 			}
 	} else if (sscanf(command, "shift %15s", what) == 1 && ts->seat.keyboard_state) {
-		notify_key(&ts->seat, &now, KEY_LEFTSHIFT,
-			   strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED,
-			   STATE_UPDATE_AUTOMATIC);
+		key(&ts->seat, KEY_LEFTSHIFT,
+		    strcmp(what, "down") == 0 ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
 	} else if (strncmp(command, "error ", 6) == 0) {
 		struct weston_pointer *pointer = weston_seat_get_pointer(&ts->seat);
 
