@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using e2e::numbers_in;
@@ -61,6 +65,25 @@ char process_state(int pid) {
 }
 
 } // namespace
+
+// Screenshots come as PNGs of 8 or 16 bits a channel (ImageMagick 7 writes a
+// 16-bit screen's at 16, which cairo 1.18 loads as floats); both read back
+// as the same 0xRRGGBB pixels.
+TEST(XServers, ScreenshotsOfEveryDepthReadAlike) {
+    char dir[] = "/tmp/rays-png-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const std::string format : {"png24", "png48"}) {
+        const std::string path = std::string(dir) + "/" + format + ".png";
+        e2e::run_command("convert -size 4x2 xc:'#F0F0F0' -fill '#00FF00' -draw 'point 1,1' " + format + ":" + path);
+        const e2e::Screenshot shot = e2e::read_png(path);
+        ASSERT_EQ(shot.width, 4) << format;
+        ASSERT_EQ(shot.height, 2) << format;
+        EXPECT_EQ(shot.at(0, 0), 0xF0F0F0u) << format;
+        EXPECT_EQ(shot.at(1, 1), 0x00FF00u) << format;
+        std::remove(path.c_str());
+    }
+    rmdir(dir);
+}
 
 // A 16-bit screen with no window manager: the window covers the screen, the
 // colours come through the conversion, a window grown far past the screen

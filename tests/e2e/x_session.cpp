@@ -167,21 +167,35 @@ Screenshot XSession::screenshot(const std::string& window) const {
 }
 
 Screenshot read_png(const std::string& path) {
-    cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
     Screenshot shot;
-    if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+    if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS) {
+        // cairo loads a PNG of 16 bits a channel as floats (cairo 1.18) or
+        // anything else it chooses: painted onto an RGB24 image it has the
+        // one layout the pixels are read in.
+        shot.width = cairo_image_surface_get_width(png);
+        shot.height = cairo_image_surface_get_height(png);
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, shot.width, shot.height);
+        cairo_t* cr = cairo_create(image);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, png, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
         cairo_surface_flush(image);
-        shot.width = cairo_image_surface_get_width(image);
-        shot.height = cairo_image_surface_get_height(image);
         const int stride = cairo_image_surface_get_stride(image);
         const unsigned char* data = cairo_image_surface_get_data(image);
-        shot.pixels.resize(std::size_t(shot.width) * shot.height);
-        for (int y = 0; y < shot.height; ++y)
-            for (int x = 0; x < shot.width; ++x)
-                shot.pixels[std::size_t(y) * shot.width + x] =
-                    reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride)[x] & 0xFFFFFF;
+        if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+            shot.pixels.resize(std::size_t(shot.width) * shot.height);
+            for (int y = 0; y < shot.height; ++y)
+                for (int x = 0; x < shot.width; ++x)
+                    shot.pixels[std::size_t(y) * shot.width + x] =
+                        reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride)[x] & 0xFFFFFF;
+        } else {
+            shot.width = shot.height = 0;
+        }
+        cairo_surface_destroy(image);
     }
-    cairo_surface_destroy(image);
+    cairo_surface_destroy(png);
     return shot;
 }
 
