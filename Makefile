@@ -16,7 +16,7 @@ DEPS_FLAGS =
 test test-asan test-fuzz test-plain: PARTS = -DBUILD_TESTING=ON -DRAYS_BENCH=ON -DRAYS_TICK_LOG=ON
 test test-asan test-fuzz test-plain: DEPS_FLAGS = --test
 
-.PHONY: run test test-asan test-fuzz test-plain build deps clean
+.PHONY: run test test-asan test-fuzz test-plain test-debian13 build deps clean
 
 deps:
 	@scripts/install-deps $(DEPS_FLAGS)
@@ -29,10 +29,12 @@ run: build
 	$(BUILD)/rays
 
 # The sanitizer, fuzz and plain builds first, so that ctest's summary closes
-# the output.
+# the output. Everything the tests need is installed, so a skipped test is a
+# broken set-up: it fails the run, named with its reason.
 test: build
 	@$(MAKE) --no-print-directory test-asan test-fuzz test-plain
-	cd $(BUILD) && ctest --output-on-failure --timeout 300
+	cd $(BUILD) && ctest --output-on-failure --timeout 300 -O ctest.log
+	@scripts/no-skipped-tests $(BUILD)
 
 # The unit, canvas and headless tests and rays-render under AddressSanitizer
 # and UndefinedBehaviorSanitizer (clang's, which also checks float-to-int casts).
@@ -65,6 +67,10 @@ test-plain: deps
 	@ctest --test-dir $(PLAIN_BUILD) --timeout 300 -LE 'e2e|soak' >$(PLAIN_BUILD)/ctest.log 2>&1 \
 	  || { ctest --test-dir $(PLAIN_BUILD) --rerun-failed --output-on-failure; exit 1; }
 	@echo "plain build: $$(grep -E 'tests passed' $(PLAIN_BUILD)/ctest.log)"
+
+# Everything again in a fresh Debian 13 system (debootstrap, as root).
+test-debian13:
+	@scripts/test-debian trixie
 
 # The Debian package, built from a copy of the sources in $(BUILD)/deb.
 .PHONY: deb
