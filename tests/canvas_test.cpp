@@ -85,6 +85,34 @@ TEST(CanvasLines, EdgePixelsBlendByTheShareOfThemTheBandCovers) {
     }
 }
 
+// Every pixel, of the caps and of the band between them, at any angle and
+// pen width: black over the background by how far its centre lies inside
+// the pen's edge, a ramp one pixel wide.
+TEST(CanvasLines, EveryPixelIsShadedByItsCentresDistanceFromTheSegment) {
+    struct Case {
+        float x1, y1, x2, y2;
+        int pen;
+    };
+    for (const Case c : {Case{300, 450, 2100, 1300, 5}, Case{1800, 200, 1650, 1600, 5}, Case{200, 900, 2200, 960, 5},
+                         Case{900, 100, 911, 1700, 9}, Case{400, 1500, 2000, 300, 2}, Case{700, 700, 1500, 760, 1},
+                         Case{1000, 800, 1000, 800, 6}}) {
+        Image img(160, 120);
+        ASSERT_FALSE(img.canvas.set_pen_width(c.pen).failed());
+        ASSERT_FALSE(img.canvas.draw_line(kGiven, c.x1, c.y1, c.x2, c.y2, 0).failed());
+        const double ax = c.x1 / 15.0 + 0.5, ay = c.y1 / 15.0 + 0.5, bx = c.x2 / 15.0 + 0.5, by = c.y2 / 15.0 + 0.5;
+        const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                const double px = x + 0.5 - ax, py = y + 0.5 - ay;
+                const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
+                const double distance = std::hypot(px - t * dx, py - t * dy);
+                const double coverage = std::clamp(c.pen / 2.0 + 0.5 - distance, 0.0, 1.0);
+                ASSERT_NEAR(runtime::green(img.at(x, y)), 240 * (1 - coverage), 1)
+                    << "pixel " << x << "," << y << " of " << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+            }
+    }
+}
+
 TEST(CanvasLines, FarEndPointsDrawWithoutError) {
     Image img(320, 200);
     ASSERT_FALSE(img.canvas.set_pen_width(5).failed());
