@@ -150,6 +150,10 @@ TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
     const Result limited = shell("ulimit -f 8 && " + render_to + "keep.png --size 160x90");
     EXPECT_EQ(limited.status, 1);
     EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+    // A name with a line of its own in it stays in the one line.
+    const Result forged = render({"--ticks", "1", "--output", "nodir\n/evil: Success\nrays-render: wrote.png"});
+    EXPECT_EQ(forged.err, "rays-render: cannot write nodir\\n/evil: Success\\nrays-render: wrote.png: "
+                          "No such file or directory\n");
     // Through the shell, so that even a broken build cannot replace the device.
     const Result full = shell(render_to + "- --ticks 1 >/dev/full");
     EXPECT_EQ(full.status, 1);

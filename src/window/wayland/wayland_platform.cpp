@@ -11,8 +11,10 @@
 #include "draw/damage_bands.h"
 #include "form/colour.h"
 #include "form/form_runtime.h"
+#include "form/printable.h"
 #include "form/units.h"
 #include "window/quit_signals.h"
+#include "window/shortage.h"
 #include "window/wayland/shm_buffers.h"
 #include "window/wayland/wayland_failure.h"
 #include "window/wayland/wayland_handles.h"
@@ -552,10 +554,14 @@ void WaylandPlatform::commit() {
 std::unique_ptr<Platform> open_wayland_platform() {
     keep_wayland_log();
     const QuitSignals::MayBlock may_block;
+    errno = 0;
     WlDisplay display(wl_display_connect(nullptr));
     if (!display) {
+        const int error = errno;
         const char* name = std::getenv("WAYLAND_DISPLAY");
-        throw RuntimeError("open display", std::string("cannot connect to Wayland display ") + (name ? name : ""));
+        std::string reason = "cannot connect to Wayland display " + printable(name ? name : "");
+        if (const auto shortage = shortage_reason(error)) reason += ": " + *shortage;
+        throw RuntimeError("open display", reason);
     }
     return std::make_unique<WaylandPlatform>(std::move(display));
 }

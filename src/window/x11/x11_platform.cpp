@@ -203,7 +203,7 @@ X11Platform::~X11Platform() {
 }
 
 void X11Platform::check_connection() const {
-    if (xcb_connection_has_error(m_c.get())) throw RuntimeError("X server", "connection lost");
+    if (xcb_connection_has_error(m_c.get())) throw connection_broken(m_c.get());
 }
 
 void X11Platform::set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count,
