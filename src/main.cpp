@@ -1,4 +1,5 @@
 // rays: thick coloured rays fanning out from near the top-left corner.
+#include "form/printable.h"
 #include "rays/command_line.h"
 #include "rays/form1.h"
 #include "window/open_platform.h"
@@ -9,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 #include <vector>
 
@@ -34,15 +37,14 @@ std::string_view environment(const char* name) {
     return value ? value : "";
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    open_closed_standard_streams();
+int run(int argc, char** argv) {
     // argc is 0 when a caller of exec passes no argv[0] at all.
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const rays::CommandLine command = rays::interpret_command_line(
         args, {.display = environment("DISPLAY"), .screensaver_window = environment("XSCREENSAVER_WINDOW")});
     if (!command.run_animation) {
+        // The streams are left as they came: `rays --help >&-` must fail
+        // as any write to a closed stdout does, not write to /dev/null.
         std::fputs(command.out.c_str(), stdout);
         std::fputs(command.err.c_str(), stderr);
         // `rays --help > /dev/full` must not look like it worked.
@@ -53,18 +55,30 @@ int main(int argc, char** argv) {
         return command.exit_status;
     }
 
-    try {
-        runtime::QuitSignals quit_signals;
-        runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(command.target), quit_signals);
+    open_closed_standard_streams();
+    runtime::QuitSignals quit_signals;
+    runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(command.target), quit_signals);
 #ifdef RAYS_TICK_LOG
-        // rays-tick-log: the same program, telling benchmarks when each tick
-        // ran and reached the screen.
-        window.set_tick_log(stderr);
+    // rays-tick-log: the same program, telling benchmarks when each tick
+    // ran and reached the screen.
+    window.set_tick_log(stderr);
 #endif
-        rays::Form1 form(window);
-        return window.run(form);
+    rays::Form1 form(window);
+    return window.run(form);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
     } catch (const runtime::RuntimeError& error) {
         std::fprintf(stderr, "rays: run-time error: %s\n", error.what());
-        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fputs("rays: run-time error: out of memory\n", stderr);
+    } catch (const std::exception& error) {
+        // Not ours: its text may hold anything.
+        std::fprintf(stderr, "rays: run-time error: %s\n", runtime::printable(error.what()).c_str());
     }
+    return 1;
 }

@@ -1,4 +1,5 @@
 // What rays makes of its arguments, without starting it.
+#include "form/printable.h"
 #include "rays/command_line.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ TEST(CommandLine, AnyOtherArgumentIsAnUnknownOptionWithStatusTwo) {
         EXPECT_FALSE(c.run_animation) << arg;
         EXPECT_EQ(c.exit_status, 2) << arg;
         EXPECT_EQ(c.out, "") << arg;
-        EXPECT_EQ(c.err, "rays: unknown option '" + std::string(arg) + "'\n");
+        EXPECT_EQ(c.err, "rays: unknown option '" + runtime::printable(arg) + "'\n");
     }
 }
 
@@ -59,4 +60,14 @@ TEST(CommandLine, TheFirstArgumentDecides) {
     EXPECT_EQ(bogus_first.exit_status, 2);
     EXPECT_EQ(bogus_first.err, "rays: unknown option '--bogus'\n");
     EXPECT_EQ(bogus_first.out, "");
+}
+
+// Outside text in a message: what a terminal would obey, or a reader take
+// for a line of its own, is escaped; letters of any language are not.
+TEST(Printable, EscapesWhatATerminalWouldObey) {
+    EXPECT_EQ(runtime::printable("naïve Ωmega/файл.png"), "naïve Ωmega/файл.png");
+    EXPECT_EQ(runtime::printable("a\nb\tc\\d\x1b[2J\x7f"), "a\\nb\\tc\\\\d\\x1B[2J\\x7F");
+    // A C1 control encoded in UTF-8, a byte that is not UTF-8, an overlong
+    // slash, a sequence cut short at the end.
+    EXPECT_EQ(runtime::printable("\xc2\x9b" "1m \xff \xc0\xaf \xe2\x82"), "\\xC2\\x9B1m \\xFF \\xC0\\xAF \\xE2\\x82");
 }

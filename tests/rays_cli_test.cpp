@@ -62,3 +62,20 @@ TEST(RaysCli, FailingToPrintTheAnswerIsAnError) {
         e2e::run_command("'" RAYS_BINARY "' --version >/dev/full 2>/dev/null; echo $?");
     EXPECT_EQ(status, "1\n");
 }
+
+// One true line whatever comes: a closed stdout, a name that holds a line
+// of its own, no file descriptors left to connect with.
+TEST(RaysCli, MessagesAreOneTrueLine) {
+    for (const char* option : {"--help", "--version"})
+        EXPECT_EQ(e2e::run_command("'" RAYS_BINARY "' " + std::string(option) + " 2>&1 >&-; echo $?"),
+                  "rays: cannot write to standard output: Bad file descriptor\n1\n");
+
+    const Result forged = run_rays({"--a\nrays: run-time error: fake\x1b[2J"}, kNowhere[0]);
+    EXPECT_EQ(forged.err, "rays: unknown option '--a\\nrays: run-time error: fake\\x1B[2J'\n");
+
+    for (const auto& env : {kNowhere[1], {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "nowhere"}, {"XDG_RUNTIME_DIR", "/tmp"}}}) {
+        Process rays({"/bin/sh", "-c", "ulimit -n 5 && exec '" RAYS_BINARY "'"}, env);
+        EXPECT_EQ(rays.wait_for_exit(5s), 1);
+        EXPECT_NE(rays.stderr_text().find(": Too many open files\n"), std::string::npos) << rays.stderr_text();
+    }
+}

@@ -144,12 +144,44 @@ TEST_F(RenderCli, OutputGoesWhereItsNameLeads) {
     EXPECT_EQ(files_in_dir(), 9u);
 }
 
+// A read-only file is refused as the shell refuses it, though its directory
+// would let it be replaced; as root, where `>` writes it, it is written. Any
+// path the system takes is written, even one with no room for a suffix.
+TEST_F(RenderCli, WritesWhatItsUserMayWriteAndNothingElse) {
+    const std::string render_to = RAYS_RENDER_BINARY " --ticks 1 --size 16x9 --output ";
+    const std::string as_user = getuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    ASSERT_EQ(shell(std::string("echo old >ro.png && chmod 444 ro.png && chmod 777 . && ") +
+                    (as_user.empty() ? "true" : "chown nobody ro.png")).status, 0);
+    const Result refused = shell(as_user + render_to + "ro.png");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "rays-render: cannot write ro.png: Permission denied\n");
+    EXPECT_EQ(read(dir / "ro.png"), "old\n");
+    if (!as_user.empty()) {
+        EXPECT_EQ(shell(render_to + "ro.png").status, 0);
+    }
+
+    std::string deep;
+    for (int i = 0; i < 20; ++i) deep += std::string(200, 'd') + "/";
+    deep += std::string(60, 'd') + "/"; // a short name at the end, with no room beside it for a longer one
+    ASSERT_EQ(shell("mkdir -p " + deep).status, 0);
+    const std::string longest = deep + std::string(4091 - deep.size(), 'n');
+    const Result long_path = shell(render_to + longest);
+    EXPECT_EQ(long_path.status, 0) << long_path.err;
+    // Too long for the test to name from /; the shell is where the name is short enough.
+    EXPECT_EQ(shell("test -s " + longest + " && test \"$(ls -A " + deep + ")\" = " + longest.substr(deep.size()) +
+                    " && rm -r d*").status, 0);
+}
+
 TEST_F(RenderCli, FailuresAndSignalsSayWhyAndLeaveNoTemporaryFile) {
     { std::ofstream(dir / "keep.png") << "precious"; }
     const std::string render_to = "exec " RAYS_RENDER_BINARY " --output ";
     const Result limited = shell("ulimit -f 8 && " + render_to + "keep.png --size 160x90");
     EXPECT_EQ(limited.status, 1);
     EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+    // A name with a line of its own in it stays in the one line.
+    const Result forged = render({"--ticks", "1", "--output", "nodir\n/evil: Success\nrays-render: wrote.png"});
+    EXPECT_EQ(forged.err, "rays-render: cannot write nodir\\n/evil: Success\\nrays-render: wrote.png: "
+                          "No such file or directory\n");
     // Through the shell, so that even a broken build cannot replace the device.
     const Result full = shell(render_to + "- --ticks 1 >/dev/full");
     EXPECT_EQ(full.status, 1);

@@ -2,8 +2,13 @@
 
 #include "signal_cleanup.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string_view>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -14,11 +19,29 @@ namespace {
 // As many links as Linux follows before it gives up with ELOOP.
 constexpr int kMaxLinks = 40;
 
-// Short enough that it fits beside any name that fits: a valid name of 255
-// bytes with a suffix would not.
-constexpr const char* kTemporaryName = ".rays-render-XXXXXX";
+// A name of its own, not a suffix: a valid name of 255 bytes with a suffix
+// would not fit.
+constexpr std::string_view kTemporaryPrefix = ".rays-render-";
+constexpr int kTemporaryTries = 100;
 
 [[noreturn]] void fail(int error) { throw std::system_error(error, std::generic_category()); }
+
+std::string name_in_directory(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string random_temporary_name() {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[8] = {};
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != sizeof bytes) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        std::memcpy(bytes, &now, std::min(sizeof bytes, sizeof now));
+    }
+    std::string name(kTemporaryPrefix);
+    for (const unsigned char b : bytes) name += kLetters[b % (sizeof kLetters - 1)];
+    return name;
+}
 
 std::string directory_of(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -74,14 +97,21 @@ void OutputFile::open_temporary_beside(const std::string& target) {
     const bool replacing = stat(target.c_str(), &old) == 0;
     if (!replacing && errno != ENOENT) fail(errno);
 
-    std::string name = directory_of(target) + "/" + kTemporaryName;
-    {
+    m_dir = open(directory_of(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_dir < 0) fail(errno);
+    const std::string base = name_in_directory(target);
+    // Renaming over a file needs only the directory; the file's own mode
+    // says whether its user meant it to be written.
+    if (replacing && faccessat(m_dir, base.c_str(), W_OK, AT_EACCESS) != 0) fail(errno);
+    std::string name;
+    for (int tries = 0; m_fd < 0; ++tries) {
+        name = random_temporary_name();
         const signal_cleanup::SignalsHeld held;
-        m_fd = mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd < 0) fail(errno);
-        signal_cleanup::remove_on_signal(name.c_str());
+        m_fd = openat(m_dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+        if (m_fd < 0 && (errno != EEXIST || tries == kTemporaryTries)) fail(errno);
+        if (m_fd >= 0) signal_cleanup::remove_on_signal(m_dir, name.c_str());
     }
-    m_target = target;
+    m_target = base;
     m_temporary = name;
     // mkostemp makes the file private; give it what the old file had, or what
     // a new file would get. Owner first: changing it may clear set-id bits.
@@ -115,19 +145,20 @@ void OutputFile::commit() {
     m_fd = -1;
     if (close(fd) != 0) fail(errno);
     const signal_cleanup::SignalsHeld held;
-    if (rename(m_temporary.c_str(), m_target.c_str()) != 0) fail(errno);
-    signal_cleanup::remove_on_signal(nullptr);
+    if (renameat(m_dir, m_temporary.c_str(), m_dir, m_target.c_str()) != 0) fail(errno);
+    signal_cleanup::remove_on_signal(-1, nullptr);
     m_temporary.clear();
 }
 
 void OutputFile::forget_temporary() {
     const signal_cleanup::SignalsHeld held;
-    unlink(m_temporary.c_str());
-    signal_cleanup::remove_on_signal(nullptr);
+    unlinkat(m_dir, m_temporary.c_str(), 0);
+    signal_cleanup::remove_on_signal(-1, nullptr);
     m_temporary.clear();
 }
 
 OutputFile::~OutputFile() {
     if (m_fd >= 0 && m_owns_fd) close(m_fd);
     if (!m_temporary.empty()) forget_temporary();
+    if (m_dir >= 0) close(m_dir);
 }

@@ -4,7 +4,8 @@
 // a temporary name and renamed into place only once complete, so a failed or
 // interrupted render never leaves a truncated file nor destroys an old one;
 // the replacement keeps the old file's permissions, and its owner where the
-// system allows. A symbolic link is followed: the file it names is replaced,
+// system allows. A file its user may not write is refused, as the shell's
+// `>` would refuse it, though replacing it would only need the directory. A symbolic link is followed: the file it names is replaced,
 // the link stays. Anything else that exists (a terminal, a pipe, a device) is
 // written to directly, and "-" is standard output.
 #pragma once
@@ -32,6 +33,9 @@ private:
 
     int m_fd = -1;
     bool m_owns_fd = true;
+    // The target's directory, and names within it: short however long the
+    // path, so that any target the system takes has room for a temporary.
+    int m_dir = -1;
     std::string m_target;
     std::string m_temporary; // empty when writing straight to the target
 };

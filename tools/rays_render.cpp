@@ -5,6 +5,7 @@
 // truncated file nor destroys an old one, is output_file.h's.
 #include "output_file.h"
 #include "rays/form1.h"
+#include "form/printable.h"
 #include "draw/cairo_handles.h"
 #include "headless/headless_runtime.h"
 #include "signal_cleanup.h"
@@ -80,12 +81,12 @@ Options parse(int argc, char** argv, bool& help) {
         }
         const bool known = name == "--ticks" || name == "--seed" || name == "--size" ||
                            name == "--dpi" || name == "--output";
-        if (!known) throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        if (!known) throw UsageError{"unknown option '" + runtime::printable(arg) + "'"};
         if (!has_value) {
-            if (i + 1 >= argc) throw UsageError{"option '" + std::string(name) + "' needs a value"};
+            if (i + 1 >= argc) throw UsageError{"option '" + runtime::printable(name) + "' needs a value"};
             value = argv[++i];
         }
-        const std::string bad = "invalid value '" + std::string(value) + "' for " + std::string(name);
+        const std::string bad = "invalid value '" + runtime::printable(value) + "' for " + std::string(name);
         if (name == "--ticks") {
             const auto n = parse_number<long>(value);
             if (!n || *n < 0 || *n > kMaxTicks)
@@ -160,7 +161,7 @@ cairo_status_t write_to_sink(void* closure, const unsigned char* data, unsigned 
 }
 
 bool write_png(cairo_surface_t* surface, const std::string& path) {
-    const char* name = path == "-" ? "standard output" : path.c_str();
+    const std::string name = path == "-" ? "standard output" : runtime::printable(path);
     try {
         OutputFile file(path);
         Sink sink{file.fd()};
@@ -168,14 +169,14 @@ bool write_png(cairo_surface_t* surface, const std::string& path) {
         if (status != CAIRO_STATUS_SUCCESS) {
             // The system's reason, such as a full disk, rather than cairo's
             // "error while writing to output stream".
-            std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name,
+            std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name.c_str(),
                          sink.error ? std::strerror(sink.error) : cairo_status_to_string(status));
             return false;
         }
         file.commit();
         return true;
     } catch (const std::system_error& e) {
-        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name, e.code().message().c_str());
+        std::fprintf(stderr, "rays-render: cannot write %s: %s\n", name.c_str(), e.code().message().c_str());
         return false;
     }
 }
@@ -218,6 +219,9 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "rays-render: out of memory for a %dx%d image\n", options.width, options.height);
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "rays-render: run-time error: %s\n", runtime::printable(e.what()).c_str());
         return 1;
     }
 }

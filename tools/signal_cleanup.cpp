@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace signal_cleanup {
@@ -13,11 +14,12 @@ constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   
                                  SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS};
 
 sigset_t g_caught;
-char g_path[PATH_MAX];
+int g_dir = -1;
+char g_name[NAME_MAX + 1];
 volatile sig_atomic_t g_armed = 0;
 
 void remove_and_die(int sig) {
-    if (g_armed) unlink(g_path);
+    if (g_armed) unlinkat(g_dir, g_name, 0);
     // Dying of the signal itself tells the parent what happened. It stays
     // blocked until this handler returns, and then takes its default action.
     signal(sig, SIG_DFL);
@@ -42,12 +44,13 @@ void install() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-void remove_on_signal(const char* path) {
+void remove_on_signal(int dir, const char* name) {
     g_armed = 0;
-    if (!path) return;
-    const std::size_t length = std::strlen(path);
-    if (length >= sizeof g_path) return; // no such file could have been created
-    std::memcpy(g_path, path, length + 1);
+    if (!name) return;
+    const std::size_t length = std::strlen(name);
+    if (length >= sizeof g_name) return; // no such file could have been created
+    std::memcpy(g_name, name, length + 1);
+    g_dir = dir;
     g_armed = 1;
 }
 

@@ -11,9 +11,10 @@ namespace signal_cleanup {
 // a write past the file size limit fails with EFBIG and can be reported.
 void install();
 
-// The file a signal removes before the program dies of it; nullptr for none.
-// Call with the signals held, so that the handler never sees half a name.
-void remove_on_signal(const char* path);
+// The file a signal removes before the program dies of it, named within the
+// directory `dir` (a descriptor); nullptr for none. Call with the signals
+// held, so that the handler never sees half a name.
+void remove_on_signal(int dir, const char* name);
 
 // Holds the caught signals for the life of the object: a file is created or
 // renamed and its name recorded or forgotten as one step.

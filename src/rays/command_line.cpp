@@ -1,5 +1,7 @@
 #include "rays/command_line.h"
 
+#include "form/printable.h"
+
 #include <limits>
 
 namespace rays {
@@ -77,20 +79,20 @@ CommandLine interpret_command_line(std::span<const std::string_view> args, const
         if (!env.screensaver_window.empty()) {
             const auto id = parse_window_id(env.screensaver_window);
             if (!id)
-                return usage_error("XSCREENSAVER_WINDOW='" + std::string(env.screensaver_window) +
+                return usage_error("XSCREENSAVER_WINDOW='" + runtime::printable(env.screensaver_window) +
                                    "' is not a window id");
             run.target = {WindowTarget::Kind::kGivenWindow, *id};
         }
     } else if (is_option(arg, "window-id")) {
         if (args.size() < 2) return usage_error(std::string(arg) + " needs a window id");
         const auto id = parse_window_id(args[1]);
-        if (!id) return usage_error("'" + std::string(args[1]) + "' is not a window id");
+        if (!id) return usage_error("'" + runtime::printable(args[1]) + "' is not a window id");
         run.target = {WindowTarget::Kind::kGivenWindow, *id};
         used = 2;
     } else {
-        return usage_error("unknown option '" + std::string(arg) + "'");
+        return usage_error("unknown option '" + runtime::printable(arg) + "'");
     }
-    if (args.size() > used) return usage_error("unexpected argument '" + std::string(args[used]) + "'");
+    if (args.size() > used) return usage_error("unexpected argument '" + runtime::printable(args[used]) + "'");
     // Only X lets a program draw into a window another one made; a Wayland
     // compositor hands out no such thing.
     if (env.display.empty())

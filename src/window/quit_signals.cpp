@@ -1,6 +1,7 @@
 #include "window/quit_signals.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,9 +16,12 @@ int g_write_fd = -1;
 
 extern "C" void on_quit_signal(int) {
     if (g_may_block.load(std::memory_order_relaxed) || g_write_fd < 0) _exit(0);
+    // The code the signal interrupted may be about to read errno.
+    const int saved_errno = errno;
     const char byte = 1;
     // A full pipe already says everything.
     (void)!write(g_write_fd, &byte, 1);
+    errno = saved_errno;
 }
 
 } // namespace
@@ -48,6 +52,14 @@ QuitSignals::~QuitSignals() {
 void QuitSignals::deliver_to_loop() {
     if (m_read_fd >= 0) g_may_block = false;
 }
+
+QuitSignals::Held::Held() {
+    sigset_t quit;
+    sigemptyset(&quit);
+    for (int sig : kQuitSignals) sigaddset(&quit, sig);
+    pthread_sigmask(SIG_BLOCK, &quit, &m_old);
+}
+QuitSignals::Held::~Held() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
 
 QuitSignals::MayBlock::MayBlock() : m_was(g_may_block.exchange(true)) {}
 QuitSignals::MayBlock::~MayBlock() { g_may_block = m_was; }

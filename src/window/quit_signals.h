@@ -9,6 +9,8 @@
 // started (nohup) stay ignored.
 #pragma once
 
+#include <csignal>
+
 namespace runtime {
 
 class QuitSignals {
@@ -35,6 +37,20 @@ public:
 
     private:
         bool m_was;
+    };
+
+    // Holds the quit signals off for a stretch that must not be cut short
+    // (a shared-memory segment between its making and its removal); one
+    // that comes meanwhile lands when the stretch ends.
+    class Held {
+    public:
+        Held();
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        ~Held();
+
+    private:
+        sigset_t m_old;
     };
 
 private:

@@ -64,7 +64,7 @@ private:
     void log(const char* what, Clock::time_point at, Clock::time_point deadline = {},
              Clock::time_point presented = {}) const;
 
-    const FormDescription& m_description;
+    const FormDescription m_description; // a copy: the caller's may be a temporary
     std::unique_ptr<Platform> m_platform;
     QuitSignals& m_quit_signals;
     Form* m_form = nullptr;

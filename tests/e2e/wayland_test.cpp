@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -74,6 +76,13 @@ TEST(Wayland, EveryEndIsCleanAndInOurWords) {
         std::this_thread::sleep_for(500ms); // its title bar and input come a moment later
         return rays;
     };
+    for (const char* limit : {"30000", "60000"}) { // kilobytes of address space: too little for the title bar
+        Process rays({"/bin/sh", "-c", std::string("ulimit -v ") + limit + " && exec " RAYS_BINARY}, weston.env());
+        EXPECT_EQ(rays.wait_for_exit(5s), 1) << limit;
+        const std::string said = rays.stderr_text();
+        EXPECT_NE(said.find("address-space limit (ulimit -v)"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
     {
         auto rays = shown();
         weston.signal_server(SIGSTOP);

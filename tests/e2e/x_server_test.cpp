@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sys/shm.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,6 +63,19 @@ char process_state(int pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     const auto close = text.rfind(')');
     return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
+}
+
+// The System V segments that a process made and that are still there.
+std::vector<int> segments_made_by(int pid) {
+    std::ifstream table("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(table, line);
+    std::vector<int> ids;
+    while (std::getline(table, line)) {
+        const std::vector<long> n = numbers_in(line); // key shmid perms size cpid ...
+        if (n.size() > 4 && n[4] == pid) ids.push_back(int(n[1]));
+    }
+    return ids;
 }
 
 } // namespace
@@ -156,6 +170,33 @@ TEST(XServers, SecondScreenWithoutSharedMemoryUnderTwm) {
     s.rays->signal(SIGTERM);
     EXPECT_EQ(s.rays->wait_for_exit(1s), 0);
     EXPECT_EQ(s.rays->stderr_text(), "");
+}
+
+// The picture's shared memory outlives no end: a memfd where the server takes
+// one, and a System V segment (forced here) already marked for removal when
+// a SIGTERM comes the moment it is attached.
+TEST(XServers, StartUpSignalsLeaveNoSharedMemory) {
+    XSession x;
+    {
+        Started s = start_rays(x, x.display());
+        ASSERT_FALSE(s.window.empty());
+        EXPECT_EQ(segments_made_by(s.rays->pid()), std::vector<int>{}) << "a System V segment where a memfd would do";
+        s.rays->signal(SIGTERM);
+        EXPECT_EQ(s.rays->wait_for_exit(1s), 0);
+    }
+    auto env = x.env();
+    env["LD_PRELOAD"] = SHM_SIGNAL_HOOK;
+    for (int i = 0; i < 3; ++i) {
+        Process rays({RAYS_BINARY}, env);
+        EXPECT_EQ(rays.wait_for_exit(5s), 0) << rays.stderr_text();
+        std::vector<int> left = segments_made_by(rays.pid());
+        for (int wait = 0; wait < 50 && !left.empty(); ++wait) {
+            std::this_thread::sleep_for(20ms); // until the server lets go of its attachment
+            left = segments_made_by(rays.pid());
+        }
+        EXPECT_EQ(left, std::vector<int>{}) << "leaked";
+        for (int id : left) shmctl(id, IPC_RMID, nullptr);
+    }
 }
 
 // SIGTERM lands while a tick is being drawn, and while the X server is

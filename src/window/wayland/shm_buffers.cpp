@@ -3,7 +3,9 @@
 #include "form/status.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -26,8 +28,14 @@ private:
 
 ShmBuffers::ShmBuffers(wl_shm* shm)
     : m_shm(shm), m_buffers([this](int width, int height) -> std::unique_ptr<PictureBuffers::Buffer> {
-          const int stride = width * 4;
-          const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+          // A pool's size and a buffer's stride are 32-bit signed on the wire.
+          constexpr std::size_t kMaxPoolBytes = std::numeric_limits<std::int32_t>::max();
+          const std::size_t row_bytes = static_cast<std::size_t>(width) * 4;
+          const std::size_t size = row_bytes * static_cast<std::size_t>(height);
+          if (size > kMaxPoolBytes)
+              throw RuntimeError("window picture", std::to_string(width) + "x" + std::to_string(height) +
+                                                       " pixels is more than a compositor can share (2 GiB)");
+          const int stride = static_cast<int>(row_bytes);
           const int fd = memfd_create("rays-buffer", MFD_CLOEXEC);
           if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) < 0) {
               const std::string reason = std::strerror(errno);

@@ -1,5 +1,7 @@
 #include "window/wayland/wayland_failure.h"
 
+#include "window/shortage.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -44,7 +46,7 @@ RuntimeError connection_failure(wl_display* display) {
         if (!message.empty()) reason += ": " + message;
         return RuntimeError("Wayland compositor", reason);
     }
-    return RuntimeError("Wayland compositor", "connection lost");
+    return RuntimeError("Wayland compositor", shortage_reason(error).value_or("connection lost"));
 }
 
 } // namespace runtime

@@ -21,9 +21,19 @@ struct WaylandDeleter {
     void operator()(wl_callback* p) const { wl_callback_destroy(p); }
     void operator()(wl_buffer* p) const { wl_buffer_destroy(p); }
     void operator()(wl_output* p) const { wl_output_destroy(p); }
-    void operator()(wl_seat* p) const { wl_seat_destroy(p); }
-    void operator()(wl_pointer* p) const { wl_pointer_destroy(p); }
-    void operator()(wl_keyboard* p) const { wl_keyboard_destroy(p); }
+    // Released where the compositor knows the request, so that it lets go too.
+    void operator()(wl_seat* p) const {
+        if (wl_seat_get_version(p) >= WL_SEAT_RELEASE_SINCE_VERSION) wl_seat_release(p);
+        else wl_seat_destroy(p);
+    }
+    void operator()(wl_pointer* p) const {
+        if (wl_pointer_get_version(p) >= WL_POINTER_RELEASE_SINCE_VERSION) wl_pointer_release(p);
+        else wl_pointer_destroy(p);
+    }
+    void operator()(wl_keyboard* p) const {
+        if (wl_keyboard_get_version(p) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) wl_keyboard_release(p);
+        else wl_keyboard_destroy(p);
+    }
     void operator()(libdecor* p) const { libdecor_unref(p); }
     void operator()(libdecor_frame* p) const { libdecor_frame_unref(p); }
     void operator()(xkb_context* p) const { xkb_context_unref(p); }

@@ -1,8 +1,11 @@
 #include "window/x11/x11_connection.h"
 
+#include "form/printable.h"
 #include "form/status.h"
+#include "window/shortage.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -55,15 +58,16 @@ private:
     int m_saved = -1, m_read = -1;
 };
 
-std::string connection_failure(int code, const char* display, const std::string& server_said) {
-    const std::string name = std::string("X display ") + display;
+std::string connection_failure(int code, const std::string& display, const std::string& server_said, int error) {
+    const std::string name = "X display " + display;
     switch (code) {
-    case XCB_CONN_CLOSED_PARSE_ERR: return "cannot understand the display name '" + std::string(display) + "'";
+    case XCB_CONN_CLOSED_PARSE_ERR: return "cannot understand the display name '" + display + "'";
     case XCB_CONN_CLOSED_INVALID_SCREEN: return name + " has no such screen";
     case XCB_CONN_CLOSED_MEM_INSUFFICIENT: return "out of memory connecting to " + name;
     case XCB_CONN_CLOSED_EXT_NOTSUPPORTED: return name + " lacks an extension the connection needs";
     default:
-        if (!server_said.empty()) return name + " refused the connection: " + server_said;
+        if (!server_said.empty()) return name + " refused the connection: " + printable(server_said);
+        if (const auto shortage = shortage_reason(error)) return "cannot connect to " + name + ": " + *shortage;
         return "cannot connect to " + name + " (no X server there, or it refused us)";
     }
 }
@@ -74,11 +78,22 @@ XcbConnection connect_to_display(int& screen) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) throw RuntimeError("open display", "no display: DISPLAY is not set");
     StderrCapture capture;
+    errno = 0;
     XcbConnection c(xcb_connect(nullptr, &screen));
+    const int error = errno;
     const std::string said = capture.restore();
     if (const int code = xcb_connection_has_error(c.get()); code != 0)
-        throw RuntimeError("open display", connection_failure(code, display, said));
+        throw RuntimeError("open display", connection_failure(code, printable(display), said, error));
     return c;
+}
+
+RuntimeError connection_broken(xcb_connection_t* c) {
+    switch (xcb_connection_has_error(c)) {
+    case XCB_CONN_CLOSED_MEM_INSUFFICIENT: return RuntimeError("X server", "out of memory");
+    case XCB_CONN_CLOSED_REQ_LEN_EXCEED: return RuntimeError("X server", "a request too long for the server");
+    case XCB_CONN_CLOSED_FDPASSING_FAILED: return RuntimeError("X server", "passing a file descriptor failed");
+    default: return RuntimeError("X server", "connection lost");
+    }
 }
 
 Atoms intern_atoms(xcb_connection_t* c) {
@@ -94,7 +109,7 @@ Atoms intern_atoms(xcb_connection_t* c) {
     std::array<xcb_atom_t, kNames.size()> atoms{};
     for (std::size_t i = 0; i < kNames.size(); ++i) {
         const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookies[i], nullptr));
-        if (!reply) throw RuntimeError("X server", "connection lost");
+        if (!reply) throw connection_broken(c);
         atoms[i] = reply->atom;
     }
     return {atoms[0], atoms[1], atoms[2],  atoms[3],  atoms[4],  atoms[5],  atoms[6],

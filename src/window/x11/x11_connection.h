@@ -2,6 +2,8 @@
 // window needs, and failures put in the program's own words.
 #pragma once
 
+#include "form/status.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -27,6 +29,10 @@ using XcbReply = std::unique_ptr<T, FreeDeleter>;
 // when no connection is made; what the server says when it refuses us is
 // passed on in our message, never printed raw.
 XcbConnection connect_to_display(int& screen);
+
+// The run-time error for a connection that xcb has closed: lost, or closed
+// for a reason of its own.
+RuntimeError connection_broken(xcb_connection_t* c);
 
 struct Atoms {
     xcb_atom_t wm_protocols, wm_delete_window, wm_change_state, utf8_string, net_wm_name, net_wm_icon,

@@ -1,6 +1,7 @@
 #include "window/x11/x11_picture.h"
 
 #include "form/status.h"
+#include "window/quit_signals.h"
 #include "window/x11/x11_connection.h"
 
 #include <xcb/shm.h>
@@ -10,44 +11,100 @@
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace runtime {
 
-// A System V shared-memory segment, attached on both sides.
+// Memory shared with the server, attached on both sides. Where the server
+// takes a file descriptor (MIT-SHM 1.2 over a local socket) it is a memfd,
+// which nothing outlives; otherwise a System V segment, marked for removal
+// as soon as we have attached it so that it goes with the last user whatever
+// ends the program.
 struct X11Picture::Segment {
     xcb_connection_t* c = nullptr;
     xcb_shm_seg_t id = 0;
     std::uint8_t* address = nullptr;
     std::size_t size = 0;
+    bool mapped = false; // a memfd's mapping rather than a System V attachment
 
     ~Segment() {
         // The server lets go when the connection ends too; this is for a
         // picture that goes while the program runs on.
         if (id) xcb_shm_detach(c, id);
-        if (address) shmdt(address);
+        if (address && mapped) munmap(address, size);
+        if (address && !mapped) shmdt(address);
     }
 
     // Null when the server cannot share memory with us (it runs on another
     // machine, or has no MIT-SHM).
     static std::unique_ptr<Segment> create(xcb_connection_t* c, std::size_t size) {
-        const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-        if (shmid < 0) return nullptr;
-        auto segment = std::make_unique<Segment>();
-        segment->c = c;
-        void* address = shmat(shmid, nullptr, 0);
-        if (address == reinterpret_cast<void*>(-1)) {
-            shmctl(shmid, IPC_RMID, nullptr);
+        if (takes_fds(c))
+            if (auto segment = create_memfd(c, size)) return segment;
+        if (xcb_connection_has_error(c)) return nullptr;
+        return create_system_v(c, size);
+    }
+
+private:
+    static bool takes_fds(xcb_connection_t* c) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (getsockname(xcb_get_file_descriptor(c), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            address.ss_family != AF_UNIX)
+            return false;
+        const XcbReply<xcb_shm_query_version_reply_t> version(
+            xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
+        return version && (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
+    }
+
+    bool attached(xcb_void_cookie_t cookie) {
+        const XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+        return !error && !xcb_connection_has_error(c);
+    }
+
+    static std::unique_ptr<Segment> create_memfd(xcb_connection_t* c, std::size_t size) {
+        const int fd = memfd_create("rays-picture", MFD_CLOEXEC);
+        if (fd < 0) return nullptr;
+        void* address = ftruncate(fd, static_cast<off_t>(size)) == 0
+                            ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                            : MAP_FAILED;
+        if (address == MAP_FAILED) {
+            close(fd);
             return nullptr;
         }
+        auto segment = std::make_unique<Segment>();
+        segment->c = c;
+        segment->address = static_cast<std::uint8_t*>(address);
+        segment->size = size;
+        segment->mapped = true;
+        const xcb_shm_seg_t id = xcb_generate_id(c);
+        // xcb closes the descriptor once it is sent.
+        if (!segment->attached(xcb_shm_attach_fd_checked(c, id, fd, 0))) return nullptr;
+        segment->id = id;
+        return segment;
+    }
+
+    static std::unique_ptr<Segment> create_system_v(xcb_connection_t* c, std::size_t size) {
+        void* address = reinterpret_cast<void*>(-1);
+        int shmid = -1;
+        {
+            // A quit signal between shmget and the removal would leave the
+            // segment behind until the machine restarts.
+            const QuitSignals::Held held;
+            shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+            if (shmid < 0) return nullptr;
+            address = shmat(shmid, nullptr, 0);
+            // Linux lets the server attach a segment marked for removal
+            // while we hold it.
+            shmctl(shmid, IPC_RMID, nullptr);
+        }
+        if (address == reinterpret_cast<void*>(-1)) return nullptr;
+        auto segment = std::make_unique<Segment>();
+        segment->c = c;
         segment->address = static_cast<std::uint8_t*>(address);
         segment->size = size;
         const xcb_shm_seg_t id = xcb_generate_id(c);
-        const XcbReply<xcb_generic_error_t> error(
-            xcb_request_check(c, xcb_shm_attach_checked(c, id, static_cast<std::uint32_t>(shmid), 1)));
-        // Marked for removal now, the segment goes when both sides let go,
-        // even if the program is killed.
-        shmctl(shmid, IPC_RMID, nullptr);
-        if (error || xcb_connection_has_error(c)) return nullptr;
+        if (!segment->attached(xcb_shm_attach_checked(c, id, static_cast<std::uint32_t>(shmid), 1))) return nullptr;
         segment->id = id;
         return segment;
     }

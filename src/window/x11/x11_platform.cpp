@@ -178,11 +178,14 @@ X11Platform::X11Platform(const WindowTarget& target)
     const std::vector<std::uint32_t> area = property_cardinals(workarea_reply.get());
     m_work_area = {0, 0, m_screen->width_in_pixels, m_screen->height_in_pixels};
     if (area.size() >= 4 && area[2] > 0 && area[3] > 0) {
-        const PixelRect given{static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
-                              static_cast<int>(area[3])};
         // A work area is within the screen; anything else is not believed.
-        if (given.x >= 0 && given.y >= 0 && given.x + given.w <= m_work_area.w && given.y + given.h <= m_work_area.h)
-            m_work_area = given;
+        // Compared as the unsigned values they are, so that none wraps.
+        const auto within = [](std::uint32_t at, std::uint32_t size, int screen) {
+            return std::uint64_t{at} + size <= static_cast<std::uint64_t>(screen);
+        };
+        if (within(area[0], area[2], m_work_area.w) && within(area[1], area[3], m_work_area.h))
+            m_work_area = {static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
+                           static_cast<int>(area[3])};
     }
     if (screen_info) {
         const XcbReply<xcb_randr_get_screen_info_reply_t> info(xcb_randr_get_screen_info_reply(c, *screen_info, nullptr));
@@ -204,7 +207,7 @@ X11Platform::~X11Platform() {
 }
 
 void X11Platform::check_connection() const {
-    if (xcb_connection_has_error(m_c.get())) throw RuntimeError("X server", "connection lost");
+    if (xcb_connection_has_error(m_c.get())) throw connection_broken(m_c.get());
 }
 
 void X11Platform::set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count,
@@ -454,11 +457,19 @@ void X11Platform::window_gone(WindowEvents& events) const {
 
 void X11Platform::fail_on_error(const xcb_generic_error_t& error, WindowEvents& events) const {
     // Errors about the window or its drawing mean it is gone: another client
-    // destroyed it. Others concern requests we can do without.
+    // destroyed it. A put of the picture that failed would leave the window
+    // blank: that is said. Others concern requests we can do without.
     const bool ours = error.resource_id == m_window || error.resource_id == m_gc;
     if ((error.error_code == XCB_WINDOW || error.error_code == XCB_DRAWABLE || error.error_code == XCB_G_CONTEXT) &&
-        ours)
+        ours) {
         window_gone(events);
+        return;
+    }
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(m_c.get(), &xcb_shm_id);
+    const bool shm_put = shm && shm->present && error.major_code == shm->major_opcode &&
+                         error.minor_code == XCB_SHM_PUT_IMAGE;
+    if (shm_put || error.major_code == XCB_PUT_IMAGE)
+        throw RuntimeError("window picture", "the X server could not show it: " + describe_x_error(error));
 }
 
 void X11Platform::fit_frame_on_screen() {
