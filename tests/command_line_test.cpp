@@ -60,3 +60,13 @@ TEST(CommandLine, TheFirstArgumentDecides) {
     EXPECT_EQ(bogus_first.err, "rays: unknown option '--bogus'\n");
     EXPECT_EQ(bogus_first.out, "");
 }
+
+TEST(CommandLine, FullScreenIsAWindowOfItsOwnOnEitherWindowSystem) {
+    const CommandLine full = interpret({"--fullscreen"}); // no DISPLAY: Wayland will do
+    EXPECT_TRUE(full.run_animation);
+    EXPECT_EQ(full.target.kind, runtime::WindowTarget::Kind::kFullScreenWindow);
+    EXPECT_TRUE(full.target.own());
+    EXPECT_EQ(interpret({"--fullscreen", "1"}).err, "rays: unexpected argument '1'\n");
+    EXPECT_EQ(interpret({"-fullscreen"}).err, "rays: unknown option '-fullscreen'\n");
+    EXPECT_NE(interpret({"--help"}).out.find("rays --fullscreen"), std::string::npos);
+}
