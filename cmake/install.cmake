@@ -15,6 +15,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/screensavers/rays.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/data/xscreensaver/rays.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 
+# The MATE and Xfce screen savers run a program only from the directories
+# they search for hacks, never from PATH: a link to rays in the one Debian
+# and Fedora use, relative, so that it holds wherever the tree is unpacked.
+set(RAYS_HACK_DIR libexec/xscreensaver CACHE STRING
+    "Where screen savers look for their programs, under the prefix (lib/xscreensaver on Arch)")
+install(CODE "set(RAYS_LINK_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+set(RAYS_LINK_HACK_DIR [[${RAYS_HACK_DIR}]])")
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/hack_link.cmake)
+
 # The sizes of data/icons; the 48 px one is also built into the program.
 set(RAYS_ICON_SIZES 16x16 32x32 48x48 64x64 128x128 256x256)
 foreach(size IN LISTS RAYS_ICON_SIZES)

@@ -71,3 +71,13 @@ TEST(Printable, EscapesWhatATerminalWouldObey) {
     // slash, a sequence cut short at the end.
     EXPECT_EQ(runtime::printable("\xc2\x9b" "1m \xff \xc0\xaf \xe2\x82"), "\\xC2\\x9B1m \\xFF \\xC0\\xAF \\xE2\\x82");
 }
+
+TEST(CommandLine, FullScreenIsAWindowOfItsOwnOnEitherWindowSystem) {
+    const CommandLine full = interpret({"--fullscreen"}); // no DISPLAY: Wayland will do
+    EXPECT_TRUE(full.run_animation);
+    EXPECT_EQ(full.target.kind, runtime::WindowTarget::Kind::kFullScreenWindow);
+    EXPECT_TRUE(full.target.own());
+    EXPECT_EQ(interpret({"--fullscreen", "1"}).err, "rays: unexpected argument '1'\n");
+    EXPECT_EQ(interpret({"-fullscreen"}).err, "rays: unknown option '-fullscreen'\n");
+    EXPECT_NE(interpret({"--help"}).out.find("rays --fullscreen"), std::string::npos);
+}

@@ -5,13 +5,13 @@
 # validate and point at them, and manual pages that render without a warning
 # and document every option.
 #
-# Usage: install_test.sh BUILD_DIR VERSION BINDIR DATADIR MANDIR
-# (the last three as GNUInstallDirs has them, relative to the prefix)
+# Usage: install_test.sh BUILD_DIR VERSION BINDIR DATADIR MANDIR HACKDIR
+# (the last four as the build has them, relative to the prefix)
 set -uo pipefail
 
-build=$1 version=$2 bindir=$3 datadir=$4 mandir=$5
+build=$1 version=$2 bindir=$3 datadir=$4 mandir=$5 hackdir=$6
 
-for dir in "$bindir" "$datadir" "$mandir"; do
+for dir in "$bindir" "$datadir" "$mandir" "$hackdir"; do
   if [[ $dir == /* ]]; then
     # --prefix cannot move an absolute directory: installing would write
     # outside the scratch prefix.
@@ -41,6 +41,7 @@ appstream_id=example.c_seed_a8423912.rays
 expected=(
   "$bindir/rays"
   "$bindir/rays-render"
+  "$hackdir/rays"
   "$datadir/applications/rays.desktop"
   "$datadir/applications/screensavers/rays.desktop"
   "$datadir/xscreensaver/config/rays.xml"
@@ -91,10 +92,16 @@ if [ -f "$desktop" ]; then
     fail "Icon=$icon_name has no scalable icon"
 fi
 
-# The screen savers' entry (in no menu: no main category) and hack description.
+# The screen savers' entry (in no menu: no main category), which they run
+# from their hack directory, where a relative link leads to the program.
 saver=$prefix/$datadir/applications/screensavers/rays.desktop
 report=$(desktop-file-validate "$saver" 2>&1 | grep -v 'value "Screensaver;" .* main category')
 [ -z "$report" ] && grep -qx 'Exec=rays --root' "$saver" || fail "screensavers/rays.desktop: ${report:-no Exec=rays --root}"
+link=$prefix/$hackdir/rays
+[[ -L $link && $(readlink "$link") != /* && $(readlink -f "$link") == "$(readlink -f "$bin/rays")" ]] ||
+  fail "$hackdir/rays is not a relative link to $bindir/rays: $(ls -l "$link" 2>&1)"
+answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$link" --version 2>&1)
+[ "$answer" = "rays $version" ] || fail "$hackdir/rays --version said '$answer'"
 xmllint --noout "$prefix/$datadir/xscreensaver/config/rays.xml" || fail "xscreensaver/config/rays.xml is malformed"
 
 # The metainfo: valid with no warning, naming the installed desktop entry and

@@ -23,6 +23,8 @@ constexpr std::string_view kUsage = R"(Usage: rays [OPTION]
 Thick coloured rays fanning out from near the top-left corner of a window,
 one every 10 ms, until a right-click in the window or closing it ends them.
 
+  --fullscreen    cover the whole screen, as a screen saver started by an
+                  idle daemon does (swayidle timeout 300 'rays --fullscreen')
   --window-id ID  draw into the existing X window ID (decimal or 0x hex)
   --root          draw on the root window, or into the window that
                   XSCREENSAVER_WINDOW names, as screen savers ask
@@ -74,6 +76,11 @@ CommandLine interpret_command_line(std::span<const std::string_view> args, const
 
     CommandLine run{.run_animation = true};
     std::size_t used = 1;
+    if (arg == "--fullscreen") {
+        run.target.kind = WindowTarget::Kind::kFullScreenWindow;
+        if (args.size() > 1) return usage_error("unexpected argument '" + std::string(args[1]) + "'");
+        return run;
+    }
     if (is_option(arg, "root")) {
         run.target.kind = WindowTarget::Kind::kRootWindow;
         if (!env.screensaver_window.empty()) {

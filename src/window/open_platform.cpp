@@ -18,10 +18,10 @@ bool is_set(const char* name) {
 
 std::unique_ptr<Platform> open_platform(const WindowTarget& target) {
     // A window lent by another program is an X window.
-    if (target.kind != WindowTarget::Kind::kOwnWindow) return open_x11_platform(target);
+    if (!target.own()) return open_x11_platform(target);
     if (is_set("WAYLAND_DISPLAY")) {
         try {
-            return open_wayland_platform();
+            return open_wayland_platform(target.kind == WindowTarget::Kind::kFullScreenWindow);
         } catch (const RuntimeError&) {
             // A desktop that names both runs XWayland: the window still opens.
             if (!is_set("DISPLAY")) throw;

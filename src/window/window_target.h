@@ -1,5 +1,6 @@
-// Where the form draws: a window of its own, or a window that another
-// program made and hands over (a screen saver's, the desktop's root).
+// Where the form draws: a window of its own, shown as the form asks or
+// over the whole screen, or a window that another program made and hands
+// over (a screen saver's, the desktop's root).
 #pragma once
 
 #include <cstdint>
@@ -7,9 +8,12 @@
 namespace runtime {
 
 struct WindowTarget {
-    enum class Kind { kOwnWindow, kGivenWindow, kRootWindow };
+    enum class Kind { kOwnWindow, kFullScreenWindow, kGivenWindow, kRootWindow };
     Kind kind = Kind::kOwnWindow;
     std::uint32_t window = 0; // the window's id, for kGivenWindow
+
+    // A window of our own: the user's to move, close, and put full screen.
+    [[nodiscard]] bool own() const { return kind == Kind::kOwnWindow || kind == Kind::kFullScreenWindow; }
 };
 
 } // namespace runtime

@@ -264,3 +264,63 @@ TEST_F(Rays, LosingTheXServerEndsItWithTheRunTimeError) {
     EXPECT_EQ(*status, 1);
     EXPECT_EQ(rays->stderr_text(), "rays: run-time error: X server: connection lost\n");
 }
+
+// Desktop sessions start programs and the window manager in either order.
+// Without one, the window covers the work area and `--fullscreen` the whole
+// screen by themselves; openbox, started a second later, takes them on
+// maximised and full screen, each frame within the screen; a full-screen
+// window opened under it is full screen from its first map.
+TEST(WindowManagers, MaximisedAndFullScreenBeforeAndAfterOneArrives) {
+    XSession x(e2e::XSessionOptions{1024, 768, 96, 24, {}, ""});
+    auto start = [&](std::vector<std::string> argv) {
+        auto p = std::make_unique<Process>(argv, x.env());
+        std::string id;
+        for (int i = 0; i < 250 && id.empty(); ++i, std::this_thread::sleep_for(20ms))
+            id = x.run("xdotool search --pid " + std::to_string(p->pid()) + " 2>/dev/null | head -n 1");
+        EXPECT_FALSE(id.empty()) << p->stderr_text();
+        return std::pair(std::move(p), id.substr(0, id.find('\n')));
+    };
+    auto geometry = [&](const std::string& id) {
+        return numbers_in(x.run("xwininfo -id " + id + " | grep -E 'Absolute|Width|Height' | cut -d: -f2"));
+    };
+    auto state = [&](const std::string& id) { return x.run("xprop -id " + id + " _NET_WM_STATE"); };
+    const std::vector<long> screen{0, 0, 1024, 768};
+
+    auto [maximised, m] = start({RAYS_BINARY});
+    auto [full, f] = start({RAYS_BINARY, "--fullscreen"});
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(geometry(m), screen);
+    EXPECT_EQ(geometry(f), screen);
+    const Screenshot shot = x.screenshot();
+    EXPECT_GT(shot.count(e2e::kLightGreen, 1024, 768), 1000); // the full-screen window's rays, at the top
+
+    x.start_window_manager("openbox");
+    std::string m_state, f_state;
+    for (int i = 0; i < 100 && (m_state.find("MAXIMIZED_HORZ") == std::string::npos ||
+                                f_state.find("FULLSCREEN") == std::string::npos); ++i) {
+        std::this_thread::sleep_for(20ms);
+        m_state = state(m);
+        f_state = state(f);
+    }
+    EXPECT_NE(m_state.find("_NET_WM_STATE_MAXIMIZED_VERT, _NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos);
+    EXPECT_NE(f_state.find("_NET_WM_STATE_FULLSCREEN"), std::string::npos) << f_state;
+    std::this_thread::sleep_for(300ms);
+    const std::vector<long> extents = numbers_in(x.run("xprop -id " + m + " _NET_FRAME_EXTENTS"));
+    ASSERT_EQ(extents.size(), 4u);
+    const std::vector<long> client = geometry(m);
+    EXPECT_EQ(client[1] - extents[2], 0);
+    EXPECT_EQ(client[2] + extents[0] + extents[1], 1024);
+    EXPECT_EQ(client[3] + extents[2] + extents[3], 768); // the frame within the screen
+    EXPECT_EQ(geometry(f), screen);
+
+    full->signal(SIGTERM);
+    EXPECT_EQ(full->wait_for_exit(1s), 0);
+    auto [later, l] = start({RAYS_BINARY, "--fullscreen"});
+    EXPECT_NE(state(l).find("_NET_WM_STATE_FULLSCREEN"), std::string::npos);
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(geometry(l), screen);
+    EXPECT_EQ(x.run("xprop -id " + l + " _NET_FRAME_EXTENTS"), "_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0\n");
+    x.run("xdotool mousemove 1000 700 click 3");
+    EXPECT_EQ(later->wait_for_exit(1s), 0);
+    EXPECT_TRUE(maximised->running());
+}

@@ -1,5 +1,6 @@
 // rays in windows that other programs lend it, as screen savers and desktops
-// do, all in one X server with no window manager.
+// do, and as a live background under a compositing manager, all in one X
+// server with no window manager.
 #include "e2e/x_session.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,24 @@ TEST(LentWindows, ClientWindowRootAndScreenSaverWindowInOneServer) {
     expect_rays(x.screenshot(), 1024, 768);
     x.run("xdotool mousemove 1000 700 click 3");
     EXPECT_EQ(r->wait_for_exit(1s), 0);
+
+    // Under a compositing manager that paints over the root (picom), a
+    // desktop window of its own, at the bottom, where the right-click
+    // passes through to the root.
+    e2e::Process compositor({"picom", "--backend", "xrender", "--no-fading-openclose"}, x.env());
+    for (int i = 0; i < 250 && x.run(X_CLIENT_BINARY " owner _NET_WM_CM_S0 || echo no") != ""; ++i)
+        std::this_thread::sleep_for(20ms);
+    r = start(RAYS_BINARY " --root");
+    std::string desktop = x.run("xdotool search --pid " + std::to_string(r->pid()));
+    desktop = desktop.substr(0, desktop.find('\n'));
+    ASSERT_FALSE(desktop.empty()) << r->stderr_text();
+    EXPECT_EQ(x.run("xprop -id " + desktop + " _NET_WM_WINDOW_TYPE"),
+              "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DESKTOP\n");
+    expect_rays(x.screenshot(), 1024, 768); // what picom shows
+    x.run("xdotool mousemove 1000 700 click 3");
+    EXPECT_EQ(r->wait_for_exit(1s), 0);
+    EXPECT_EQ(r->stderr_text(), "");
+    EXPECT_EQ(x.run("xwininfo -root -children | grep -c Form1"), "0\n"); // and gone with it
     EXPECT_EQ(x.run(RAYS_BINARY " --window-id 0x3ffff01 2>&1; echo $?"),
               "rays: run-time error: window 0x3ffff01: no such window on this display\n1\n");
     EXPECT_EQ(x.run(RAYS_BINARY " -window-id 12abc 2>&1; echo $?"), "rays: '12abc' is not a window id\n2\n");

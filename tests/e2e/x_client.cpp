@@ -2,6 +2,7 @@
 //   x_client destroy ID    destroys another client's window
 //   x_client create WxH    creates and maps a window, prints its id, and
 //                          keeps it until killed
+//   x_client owner NAME    exits 0 when a client owns selection NAME
 #include <xcb/xcb.h>
 
 #include <cstdint>
@@ -21,6 +22,17 @@ int main(int argc, char** argv) {
         const bool destroyed = error == nullptr;
         std::free(error);
         return destroyed ? 0 : 1;
+    }
+    if (command == "owner") {
+        const std::string name = argv[2];
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+        xcb_get_selection_owner_reply_t* owner =
+            atom ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr) : nullptr;
+        const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        std::free(atom);
+        return owned ? 0 : 1;
     }
     if (command == "create") {
         unsigned w = 0, h = 0;

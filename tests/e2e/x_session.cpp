@@ -96,17 +96,18 @@ XSession::XSession(const XSessionOptions& options) {
         }
     }
     if (!m_server) throw std::runtime_error("could not start Xvfb");
-    if (options.window_manager.empty()) return;
+    if (!options.window_manager.empty()) start_window_manager(options.window_manager);
+}
 
-    if (options.window_manager == "twm") {
+void XSession::start_window_manager(const std::string& name) {
+    if (name == "twm") {
         m_window_manager = std::make_unique<Process>(std::vector<std::string>{"twm"}, env());
         // twm marks the root window when it has set up.
         if (!wait_until(10s, [&] { return run("xprop -root _MIT_PRIORITY_COLORS").find("=") != std::string::npos; }))
             throw std::runtime_error("twm did not start");
         return;
     }
-    m_window_manager = std::make_unique<Process>(
-        std::vector<std::string>{"openbox", "--sm-disable"}, env());
+    m_window_manager = std::make_unique<Process>(std::vector<std::string>{name, "--sm-disable"}, env());
     const bool ready = wait_until(10s, [&] {
         return run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
                std::string::npos;

@@ -57,6 +57,8 @@ public:
     [[nodiscard]] Screenshot screenshot(const std::string& window = "root") const;
     // Ends the X server at once, as a crash would.
     void kill_server();
+    // Starts "openbox" or "twm" and waits until it manages windows.
+    void start_window_manager(const std::string& name);
     // Ends the window manager, as a crash would.
     void kill_window_manager() { m_window_manager.reset(); }
     [[nodiscard]] int server_pid() const { return m_server->pid(); }

@@ -81,7 +81,7 @@ struct Output {
 
 class WaylandPlatform final : public Platform {
 public:
-    explicit WaylandPlatform(WlDisplay display);
+    WaylandPlatform(WlDisplay display, bool fullscreen);
     ~WaylandPlatform() override;
 
     double dpi() const override { return kDefaultDpi * m_scale120 / kScaleUnit; }
@@ -216,6 +216,9 @@ private:
     Clock::time_point m_frame_asked{};
 
     int m_state = kNormal;
+    // Asked for on the command line: the window, unless minimised, covers
+    // its output instead of being maximised or restored.
+    bool m_fullscreen = false;
     bool m_shown = false, m_configured = false, m_state_applied = false;
     bool m_reconfigured = false, m_close = false, m_commit_requested = false;
 };
@@ -233,7 +236,8 @@ void WaylandPlatform::check_room_for_decorations() {
                                std::to_string(kDecorationsRoom >> 20) + " MiB)");
 }
 
-WaylandPlatform::WaylandPlatform(WlDisplay display) : m_display(std::move(display)) {
+WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
+    : m_display(std::move(display)), m_fullscreen(fullscreen) {
     // Every round trip here waits for the compositor: a quit signal
     // meanwhile ends the program at once.
     const QuitSignals::MayBlock may_block;
@@ -424,6 +428,10 @@ void WaylandPlatform::apply_state() {
     // waits for the first configure.
     if (m_state == kMinimised && !m_configured) return;
     m_state_applied = true;
+    if (m_fullscreen && m_state != kMinimised) {
+        libdecor_frame_set_fullscreen(m_frame.get(), nullptr); // the output the compositor chooses
+        return;
+    }
     switch (m_state) {
     case kMaximised: libdecor_frame_set_maximized(m_frame.get()); break;
     case kMinimised: libdecor_frame_set_minimized(m_frame.get()); break;
@@ -594,7 +602,7 @@ void WaylandPlatform::commit() {
 
 } // namespace
 
-std::unique_ptr<Platform> open_wayland_platform() {
+std::unique_ptr<Platform> open_wayland_platform(bool fullscreen) {
     keep_wayland_log();
     const QuitSignals::MayBlock may_block;
     errno = 0;
@@ -606,7 +614,7 @@ std::unique_ptr<Platform> open_wayland_platform() {
         if (const auto shortage = shortage_reason(error)) reason += ": " + *shortage;
         throw RuntimeError("open display", reason);
     }
-    return std::make_unique<WaylandPlatform>(std::move(display));
+    return std::make_unique<WaylandPlatform>(std::move(display), fullscreen);
 }
 
 } // namespace runtime

@@ -10,7 +10,7 @@ namespace runtime {
 
 // Connects to the compositor that WAYLAND_DISPLAY names. Raises the run-time
 // error, with the reason, when it does not answer or lacks what the window
-// needs.
-std::unique_ptr<Platform> open_wayland_platform();
+// needs. A `fullscreen` window covers its output whenever it is not minimised.
+std::unique_ptr<Platform> open_wayland_platform(bool fullscreen);
 
 } // namespace runtime

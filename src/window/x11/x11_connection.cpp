@@ -97,12 +97,12 @@ RuntimeError connection_broken(xcb_connection_t* c) {
 }
 
 Atoms intern_atoms(xcb_connection_t* c) {
-    static constexpr std::array<std::string_view, 14> kNames = {
+    static constexpr std::array<std::string_view, 15> kNames = {
         "WM_PROTOCOLS",          "WM_DELETE_WINDOW",         "WM_CHANGE_STATE",
         "UTF8_STRING",           "_NET_WM_NAME",             "_NET_WM_ICON",
         "_NET_WM_PID",           "_NET_WM_STATE",            "_NET_WM_STATE_MAXIMIZED_VERT",
         "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_STATE_HIDDEN", "_NET_SUPPORTED",
-        "_NET_SUPPORTING_WM_CHECK", "_NET_WORKAREA"};
+        "_NET_SUPPORTING_WM_CHECK", "_NET_WORKAREA", "_NET_WM_STATE_FULLSCREEN"};
     std::array<xcb_intern_atom_cookie_t, kNames.size()> cookies;
     for (std::size_t i = 0; i < kNames.size(); ++i)
         cookies[i] = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(kNames[i].size()), kNames[i].data());
@@ -113,7 +113,7 @@ Atoms intern_atoms(xcb_connection_t* c) {
         atoms[i] = reply->atom;
     }
     return {atoms[0], atoms[1], atoms[2],  atoms[3],  atoms[4],  atoms[5],  atoms[6],
-            atoms[7], atoms[8], atoms[9], atoms[10], atoms[11], atoms[12], atoms[13]};
+            atoms[7], atoms[8], atoms[9], atoms[10], atoms[11], atoms[12], atoms[13], atoms[14]};
 }
 
 std::string describe_x_error(const xcb_generic_error_t& error) {

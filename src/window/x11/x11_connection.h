@@ -37,7 +37,7 @@ RuntimeError connection_broken(xcb_connection_t* c);
 struct Atoms {
     xcb_atom_t wm_protocols, wm_delete_window, wm_change_state, utf8_string, net_wm_name, net_wm_icon,
         net_wm_pid, net_wm_state, net_wm_state_maximized_vert, net_wm_state_maximized_horz,
-        net_wm_state_hidden, net_supported, net_supporting_wm_check, net_workarea;
+        net_wm_state_hidden, net_supported, net_supporting_wm_check, net_workarea, net_wm_state_fullscreen;
 };
 
 // Sends the requests for every atom at once, then collects the answers: one

@@ -1,18 +1,21 @@
 // The window on an X server through xcb: requests are queued and go out in
 // one write when the loop is about to sleep or a picture is shown; no reply
 // is waited for after the start, except once when a window manager without
-// EWMH puts a frame round the window.
+// EWMH puts a frame round the window, and when a window manager arrives.
 //
 // The window is our own, or one that another program made and lends us (a
 // screen saver's, the root): that one is drawn in as it is, at its size and
-// in its visual, and nothing of ours is set on it.
+// in its visual, and nothing of ours is set on it. Under a compositing
+// manager the root is replaced by a desktop window of our own.
 #include "window/x11/x11_platform.h"
 
 #include "form/colour.h"
 #include "form/form_runtime.h"
 #include "form/units.h"
 #include "window/quit_signals.h"
+#include "window/x11/desktop_window.h"
 #include "window/x11/pixel_format.h"
+#include "window/x11/window_manager.h"
 #include "window/x11/x11_connection.h"
 #include "window/x11/x11_picture.h"
 #include "window/x11/x11_visual.h"
@@ -65,12 +68,6 @@ std::string property_text(const xcb_get_property_reply_t* reply) {
             static_cast<std::size_t>(xcb_get_property_value_length(reply))};
 }
 
-std::vector<std::uint32_t> property_cardinals(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->format != 32) return {};
-    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    return {values, values + xcb_get_property_value_length(reply) / 4};
-}
-
 xcb_get_property_cookie_t get_property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
                                        xcb_atom_t type, std::uint32_t longs = 4096) {
     return xcb_get_property(c, 0, window, property, type, 0, longs);
@@ -96,6 +93,7 @@ public:
 
 private:
     void adopt_window();
+    void make_desktop_window(const WindowSetup& setup);
     void make_picture(int width, int height);
     void window_gone(WindowEvents& events) const;
     void handle(const xcb_generic_event_t& event, WindowEvents& events);
@@ -106,14 +104,23 @@ private:
     bool may_present();
     void set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count, const void* data);
     void set_size_hints(bool position_given);
+    std::vector<xcb_atom_t> wm_states(int state) const;
+    bool wm_shows(int state) const;
     void cover_work_area();
     void fit_frame_on_screen();
-    void send_wm_state(bool add);
+    void send_wm_state(bool add, const std::vector<xcb_atom_t>& states);
+    void window_manager_arrived();
 
     XcbConnection m_c;
     WindowTarget m_target;
     // A window that another program made is not ours to set up or destroy.
     bool m_owned = true;
+    // Shown over the whole screen rather than maximised.
+    bool m_fullscreen = false;
+    // The desktop window made in place of the root: ours to destroy, not
+    // the user's to move.
+    bool m_desktop = false;
+    int m_screen_number = 0;
     xcb_screen_t* m_screen = nullptr;
     Atoms m_atoms{};
     double m_dpi = kDefaultDpi;
@@ -121,10 +128,10 @@ private:
     PixelFormat m_format;
     ChosenVisual m_visual;
     bool m_shm = false;
-    // A window manager that maximises windows the EWMH way; without one the
-    // window covers the work area itself.
-    bool m_wm_maximises = false;
-    PixelRect m_work_area{};
+    // What the window manager does the EWMH way; what it does not, the
+    // window does itself: it covers the work area, or the screen.
+    WindowManager m_wm;
+    bool m_wm_announced = false; // since the last look at the root
 
     xcb_window_t m_window = 0;
     xcb_gcontext_t m_gc = 0;
@@ -137,15 +144,14 @@ private:
 };
 
 X11Platform::X11Platform(const WindowTarget& target)
-    : m_target(target), m_owned(target.kind == WindowTarget::Kind::kOwnWindow) {
+    : m_target(target), m_owned(target.own()), m_fullscreen(target.kind == WindowTarget::Kind::kFullScreenWindow) {
     // Every request here waits for its answer: a quit signal meanwhile ends
     // the program at once, even if the server has stopped answering.
     const QuitSignals::MayBlock may_block;
-    int screen_number = 0;
-    m_c = connect_to_display(screen_number);
+    m_c = connect_to_display(m_screen_number);
     xcb_connection_t* c = m_c.get();
-    m_screen = screen_of(c, screen_number);
-    if (!m_screen) throw RuntimeError("open display", "the X server has no screen " + std::to_string(screen_number));
+    m_screen = screen_of(c, m_screen_number);
+    if (!m_screen) throw RuntimeError("open display", "the X server has no screen " + std::to_string(m_screen_number));
     m_visual = choose_visual(m_screen);
     if (!m_visual.visual)
         throw RuntimeError("open display", "the screen offers no TrueColor visual of depth 15, 16, 24 or 30");
@@ -158,35 +164,14 @@ X11Platform::X11Platform(const WindowTarget& target)
     m_atoms = intern_atoms(c);
     xcb_screen_t* first = screen_of(c, 0);
     const auto resources = get_property(c, first->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 65536);
-    const auto check = get_property(c, m_screen->root, m_atoms.net_supporting_wm_check, XCB_ATOM_WINDOW, 1);
-    const auto supported = get_property(c, m_screen->root, m_atoms.net_supported, XCB_ATOM_ATOM);
-    const auto workarea = get_property(c, m_screen->root, m_atoms.net_workarea, XCB_ATOM_CARDINAL, 4);
+    WindowManagerQuery window_manager(c, *m_screen, m_atoms);
     const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
     std::optional<xcb_randr_get_screen_info_cookie_t> screen_info;
     if (randr && randr->present) screen_info = xcb_randr_get_screen_info(c, m_screen->root);
 
     const XcbReply<xcb_get_property_reply_t> resources_reply(xcb_get_property_reply(c, resources, nullptr));
     m_dpi = parse_xft_dpi(property_text(resources_reply.get())).value_or(kDefaultDpi);
-    const XcbReply<xcb_get_property_reply_t> check_reply(xcb_get_property_reply(c, check, nullptr));
-    const XcbReply<xcb_get_property_reply_t> supported_reply(xcb_get_property_reply(c, supported, nullptr));
-    const std::vector<std::uint32_t> checked = property_cardinals(check_reply.get());
-    const std::vector<std::uint32_t> atoms = property_cardinals(supported_reply.get());
-    auto offers = [&](xcb_atom_t atom) { return std::find(atoms.begin(), atoms.end(), atom) != atoms.end(); };
-    m_wm_maximises = !checked.empty() && checked[0] != 0 && offers(m_atoms.net_wm_state_maximized_vert) &&
-                     offers(m_atoms.net_wm_state_maximized_horz);
-    const XcbReply<xcb_get_property_reply_t> workarea_reply(xcb_get_property_reply(c, workarea, nullptr));
-    const std::vector<std::uint32_t> area = property_cardinals(workarea_reply.get());
-    m_work_area = {0, 0, m_screen->width_in_pixels, m_screen->height_in_pixels};
-    if (area.size() >= 4 && area[2] > 0 && area[3] > 0) {
-        // A work area is within the screen; anything else is not believed.
-        // Compared as the unsigned values they are, so that none wraps.
-        const auto within = [](std::uint32_t at, std::uint32_t size, int screen) {
-            return std::uint64_t{at} + size <= static_cast<std::uint64_t>(screen);
-        };
-        if (within(area[0], area[2], m_work_area.w) && within(area[1], area[3], m_work_area.h))
-            m_work_area = {static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
-                           static_cast<int>(area[3])};
-    }
+    m_wm = window_manager.answer();
     if (screen_info) {
         const XcbReply<xcb_randr_get_screen_info_reply_t> info(xcb_randr_get_screen_info_reply(c, *screen_info, nullptr));
         if (info && info->rate > 0) m_frame_interval = std::chrono::nanoseconds(1'000'000'000 / info->rate);
@@ -200,7 +185,7 @@ X11Platform::~X11Platform() {
     m_picture.reset();
     if (m_gc && !xcb_connection_has_error(m_c.get())) {
         xcb_free_gc(m_c.get(), m_gc);
-        if (m_owned) xcb_destroy_window(m_c.get(), m_window);
+        if (m_owned || m_desktop) xcb_destroy_window(m_c.get(), m_window);
         // The server may have stopped reading: leaving does not wait for it.
         if (server_reads()) xcb_flush(m_c.get());
     }
@@ -218,7 +203,11 @@ void X11Platform::set_property(xcb_atom_t property, xcb_atom_t type, int format,
 
 void X11Platform::create_window(const WindowSetup& setup) {
     if (!m_owned) {
-        adopt_window();
+        const QuitSignals::MayBlock may_block; // asking who owns the selection waits for the answer
+        if (m_target.kind == WindowTarget::Kind::kRootWindow && compositing_manager_runs(m_c.get(), m_screen_number))
+            make_desktop_window(setup);
+        else
+            adopt_window();
         return;
     }
     xcb_connection_t* c = m_c.get();
@@ -297,6 +286,29 @@ void X11Platform::adopt_window() {
     make_picture(geometry->width, geometry->height);
 }
 
+void X11Platform::make_desktop_window(const WindowSetup& setup) {
+    const QuitSignals::MayBlock may_block; // the atoms and the extension's version wait for their answers
+    xcb_connection_t* c = m_c.get();
+    m_desktop = true;
+    bool input_passes = false;
+    const std::uint32_t events =
+        XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+    m_window = runtime::make_desktop_window(c, *m_screen, m_atoms, m_visual,
+                                            {setup.caption, setup.app_id, m_format.pixel(kBackground), events},
+                                            input_passes);
+    set_property(m_atoms.wm_protocols, XCB_ATOM_ATOM, 32, 1, &m_atoms.wm_delete_window);
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    set_property(m_atoms.net_wm_pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    // The clicks that pass through reach the root, where we hear them as on
+    // the root itself, unless the window manager already takes them there.
+    // Refused, the right-click is the window manager's and we go on without.
+    const std::uint32_t presses = XCB_EVENT_MASK_BUTTON_PRESS;
+    const XcbReply<xcb_generic_error_t> refused(
+        xcb_request_check(c, xcb_change_window_attributes_checked(c, input_passes ? m_screen->root : m_window,
+                                                                  XCB_CW_EVENT_MASK, &presses)));
+    make_picture(m_screen->width_in_pixels, m_screen->height_in_pixels);
+}
+
 void X11Platform::make_picture(int width, int height) {
     xcb_connection_t* c = m_c.get();
     m_gc = xcb_generate_id(c);
@@ -316,20 +328,23 @@ void X11Platform::set_size_hints(bool position_given) {
     // window manager places the window there instead of asking the user.
     std::uint32_t hints[18] = {};
     if (position_given) {
+        const PixelRect area = m_fullscreen ? PixelRect{0, 0, m_screen->width_in_pixels, m_screen->height_in_pixels}
+                                            : m_wm.work_area;
         hints[0] = 1 | 2; // USPosition | USSize
-        hints[1] = static_cast<std::uint32_t>(m_work_area.x);
-        hints[2] = static_cast<std::uint32_t>(m_work_area.y);
-        hints[3] = static_cast<std::uint32_t>(m_work_area.w);
-        hints[4] = static_cast<std::uint32_t>(m_work_area.h);
+        hints[1] = static_cast<std::uint32_t>(area.x);
+        hints[2] = static_cast<std::uint32_t>(area.y);
+        hints[3] = static_cast<std::uint32_t>(area.w);
+        hints[4] = static_cast<std::uint32_t>(area.h);
     }
     set_property(XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
 }
 
 void X11Platform::cover_work_area() {
-    const std::uint32_t geometry[4] = {static_cast<std::uint32_t>(m_work_area.x),
-                                       static_cast<std::uint32_t>(m_work_area.y),
-                                       static_cast<std::uint32_t>(m_work_area.w),
-                                       static_cast<std::uint32_t>(m_work_area.h)};
+    // Full screen, the whole screen: no window manager reserves any of it.
+    const PixelRect area =
+        m_fullscreen ? PixelRect{0, 0, m_screen->width_in_pixels, m_screen->height_in_pixels} : m_wm.work_area;
+    const std::uint32_t geometry[4] = {static_cast<std::uint32_t>(area.x), static_cast<std::uint32_t>(area.y),
+                                       static_cast<std::uint32_t>(area.w), static_cast<std::uint32_t>(area.h)};
     xcb_configure_window(m_c.get(), m_window,
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                              XCB_CONFIG_WINDOW_HEIGHT,
@@ -337,15 +352,27 @@ void X11Platform::cover_work_area() {
     set_size_hints(true);
 }
 
-void X11Platform::send_wm_state(bool add) {
+std::vector<xcb_atom_t> X11Platform::wm_states(int state) const {
+    if (state == kMinimised) return {};
+    if (m_fullscreen) return {m_atoms.net_wm_state_fullscreen};
+    if (state == kMaximised) return {m_atoms.net_wm_state_maximized_vert, m_atoms.net_wm_state_maximized_horz};
+    return {};
+}
+
+bool X11Platform::wm_shows(int state) const {
+    if (m_fullscreen && state != kMinimised) return m_wm.fullscreens;
+    return m_wm.maximises;
+}
+
+void X11Platform::send_wm_state(bool add, const std::vector<xcb_atom_t>& states) {
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = m_window;
     message.type = m_atoms.net_wm_state;
     message.data.data32[0] = add ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
-    message.data.data32[1] = m_atoms.net_wm_state_maximized_vert;
-    message.data.data32[2] = m_atoms.net_wm_state_maximized_horz;
+    message.data.data32[1] = states.size() > 0 ? states[0] : 0;
+    message.data.data32[2] = states.size() > 1 ? states[1] : 0;
     message.data.data32[3] = 1; // from an application
     xcb_send_event(m_c.get(), 0, m_screen->root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
@@ -356,15 +383,12 @@ Status X11Platform::set_window_state(int state) {
     if (state != kNormal && state != kMinimised && state != kMaximised) return Status::failure("unknown window state");
     // How a lent window is shown is for the program that made it.
     if (!m_owned) return Status::ok();
-    const bool maximise = state == kMaximised;
+    const std::vector<xcb_atom_t> states = wm_states(state);
     if (!m_shown) {
-        // Before the window is first shown: its properties say how to show it.
-        if (m_wm_maximises) {
-            const xcb_atom_t maximised[2] = {m_atoms.net_wm_state_maximized_vert, m_atoms.net_wm_state_maximized_horz};
-            set_property(m_atoms.net_wm_state, XCB_ATOM_ATOM, 32, maximise ? 2 : 0, maximised);
-        } else if (maximise) {
-            cover_work_area();
-        }
+        // Before the window is first shown: its properties say how to show
+        // it, to the window manager there is and to one that comes later.
+        set_property(m_atoms.net_wm_state, XCB_ATOM_ATOM, 32, states.size(), states.data());
+        if (!states.empty() && !wm_shows(state)) cover_work_area();
         const std::uint32_t hints[9] = {1 | 2, 1, state == kMinimised ? 3u : 1u, 0, 0, 0, 0, 0, 0};
         set_property(XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
     } else if (state == kMinimised) {
@@ -377,19 +401,41 @@ Status X11Platform::set_window_state(int state) {
         xcb_send_event(m_c.get(), 0, m_screen->root,
                        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                        reinterpret_cast<const char*>(&message));
-    } else if (m_wm_maximises) {
-        send_wm_state(maximise);
-    } else if (maximise) {
+    } else if (wm_shows(state)) {
+        if (m_fullscreen) send_wm_state(true, states);
+        else send_wm_state(state == kMaximised, wm_states(kMaximised));
+    } else if (!states.empty()) {
         cover_work_area();
     }
     m_state = state;
     return Status::ok();
 }
 
+void X11Platform::window_manager_arrived() {
+    // One round trip, once for each window manager that comes: it finds
+    // what the new one offers.
+    {
+        const QuitSignals::MayBlock may_block;
+        m_wm = WindowManagerQuery(m_c.get(), *m_screen, m_atoms).answer();
+    }
+    check_connection();
+    // It takes the window on with the state its property asks for; one
+    // that already has it is asked again.
+    const std::vector<xcb_atom_t> states = wm_states(m_state);
+    if (states.empty() || !wm_shows(m_state)) return;
+    set_property(m_atoms.net_wm_state, XCB_ATOM_ATOM, 32, states.size(), states.data());
+    send_wm_state(true, states);
+}
+
 void X11Platform::show() {
     m_shown = true;
     if (m_owned) {
+        // From now on a window manager that comes later is seen arriving.
+        watch_for_window_managers(m_c.get(), m_screen->root);
         xcb_map_window(m_c.get(), m_window);
+        flush();
+    } else if (m_desktop) {
+        map_desktop_window(m_c.get(), m_window);
         flush();
     }
     m_picture->fill(kBackground);
@@ -451,7 +497,7 @@ void X11Platform::present_all() {
 void X11Platform::window_gone(WindowEvents& events) const {
     // A lent window going is how a screen saver's hack is usually told to
     // stop: that ends the program as closing it would.
-    if (m_owned) throw RuntimeError("window", "destroyed by another program");
+    if (m_owned || m_desktop) throw RuntimeError("window", "destroyed by another program");
     events.close_requested();
 }
 
@@ -482,7 +528,7 @@ void X11Platform::fit_frame_on_screen() {
         c, xcb_translate_coordinates(c, m_window, m_screen->root, 0, 0), nullptr));
     const XcbReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, xcb_get_geometry(c, m_window), nullptr));
     if (!at || !size) return;
-    const int right = m_work_area.x + m_work_area.w, bottom = m_work_area.y + m_work_area.h;
+    const int right = m_wm.work_area.x + m_wm.work_area.w, bottom = m_wm.work_area.y + m_wm.work_area.h;
     const int w = std::max(1, std::min<int>(size->width, right - at->dst_x));
     const int h = std::max(1, std::min<int>(size->height, bottom - at->dst_y));
     if (w == size->width && h == size->height) return;
@@ -491,6 +537,10 @@ void X11Platform::fit_frame_on_screen() {
 }
 
 void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events) {
+    if (m_owned && announces_window_manager(event, m_screen->root, m_atoms)) {
+        m_wm_announced = true;
+        return;
+    }
     switch (event.response_type & 0x7F) {
     case 0: fail_on_error(reinterpret_cast<const xcb_generic_error_t&>(event), events); break;
     case XCB_EXPOSE: m_exposed = true; break;
@@ -507,7 +557,7 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
         break;
     }
     case XCB_REPARENT_NOTIFY:
-        if (!m_wm_maximises && m_state == kMaximised &&
+        if (!wm_states(m_state).empty() && !wm_shows(m_state) &&
             reinterpret_cast<const xcb_reparent_notify_event_t&>(event).parent != m_screen->root)
             fit_frame_on_screen();
         break;
@@ -548,6 +598,10 @@ void X11Platform::dispatch(bool readable, WindowEvents& events) {
         handle(*event, events);
     }
     check_connection();
+    if (m_wm_announced) {
+        m_wm_announced = false;
+        window_manager_arrived();
+    }
     if (m_exposed && visible()) present_all();
 }
 
