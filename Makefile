@@ -58,13 +58,13 @@ test-fuzz: deps
 
 # The build a packager starts from: plain CMake, default options, default
 # generator, none of this Makefile's flags. Its quick tests run too; those
-# with a display, and the soak, differ from the main build's only in what
-# they skip.
+# with a display, the soak and the package (built from the sources, not from
+# a build folder) differ from the main build's only in what they skip.
 test-plain: deps
 	@cmake -S . -B $(PLAIN_BUILD) >/dev/null
 	@cmake --build $(PLAIN_BUILD) --parallel 2 >$(PLAIN_BUILD)/build.log 2>&1 \
 	  || { cat $(PLAIN_BUILD)/build.log; exit 1; }
-	@ctest --test-dir $(PLAIN_BUILD) --timeout 300 -LE 'e2e|soak' >$(PLAIN_BUILD)/ctest.log 2>&1 \
+	@ctest --test-dir $(PLAIN_BUILD) --timeout 300 -LE 'e2e|soak|package' >$(PLAIN_BUILD)/ctest.log 2>&1 \
 	  || { ctest --test-dir $(PLAIN_BUILD) --rerun-failed --output-on-failure; exit 1; }
 	@echo "plain build: $$(grep -E 'tests passed' $(PLAIN_BUILD)/ctest.log)"
 
