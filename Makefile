@@ -21,8 +21,12 @@ test test-asan test-fuzz test-plain: DEPS_FLAGS = --test
 deps:
 	@scripts/install-deps $(DEPS_FLAGS)
 
+# Configure's output is kept in its log; its warnings (a package not found,
+# tests that will skip) are shown, and the whole log when it fails.
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(PARTS) >/dev/null
+	@mkdir -p $(BUILD) && cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(PARTS) >$(BUILD)/configure.log 2>&1 \
+	  || { cat $(BUILD)/configure.log; exit 1; }
+	@grep -A4 -E '^CMake Warning|will skip' $(BUILD)/configure.log || true
 	@cmake --build $(BUILD)
 
 run: build
