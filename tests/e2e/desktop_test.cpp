@@ -7,33 +7,20 @@
 #include <csignal>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
+using e2e::largest_batch;
 using e2e::numbers_in;
 using e2e::Process;
 using e2e::kBackground;
 using e2e::Screenshot;
+using e2e::tick_times;
 using e2e::XSession;
 
 namespace {
 
-
-// When the ticks in the tick-log program's stderr fired (ns), or, with
-// `deadlines`, when they were due. A hidden window fires a second's ticks
-// at once, so only their deadlines say that none was lost.
-std::vector<long long> tick_times(const std::string& log, bool deadlines = false) {
-    std::vector<long long> ticks;
-    std::istringstream in(log);
-    std::string word;
-    long long at, deadline, presented;
-    while (in >> word) {
-        if (word == "tick" && (in >> at >> deadline >> presented)) ticks.push_back(deadlines ? deadline : at);
-    }
-    return ticks;
-}
 
 struct Rays : ::testing::Test {
     std::unique_ptr<XSession> x;
@@ -197,12 +184,7 @@ TEST_F(Rays, NoTickIsLostWhileTheWindowIsHidden) {
             std::count_if(due.begin(), due.end(), [&](long long d) { return d >= from - 1'200'000'000 && d < from + 1'800'000'000; });
         EXPECT_GE(around, 299);
         EXPECT_LE(around, 301);
-        std::map<long long, int> batches;
-        for (long long t : at)
-            if (t >= from && t < to + 300'000'000) ++batches[t];
-        int largest = 0;
-        for (const auto& [t, count] : batches) largest = std::max(largest, count);
-        EXPECT_GE(largest, 30) << "the window never counted as hidden";
+        EXPECT_GE(largest_batch(at, from, to + 300'000'000), 30) << "the window never counted as hidden";
     }
 }
 
