@@ -179,9 +179,9 @@ TEST_F(Rays, NoTickIsLostWhileTheWindowIsHidden) {
         ASSERT_EQ(due[i] - due[i - 1], 10'000'000) << "a gap after " << (due[i - 1] - due[0]) / 1'000'000 << " ms";
     for (std::size_t k = 0; k < hidden.size(); ++k) {
         SCOPED_TRACE(hidings[k].name);
-        const auto [from, to] = hidden[k];
-        const long around =
-            std::count_if(due.begin(), due.end(), [&](long long d) { return d >= from - 1'200'000'000 && d < from + 1'800'000'000; });
+        const long long from = hidden[k].first, to = hidden[k].second;
+        const long around = std::count_if(due.begin(), due.end(),
+                                          [&](long long d) { return d >= from - 1'200'000'000 && d < from + 1'800'000'000; });
         EXPECT_GE(around, 299);
         EXPECT_LE(around, 301);
         EXPECT_GE(largest_batch(at, from, to + 300'000'000), 30) << "the window never counted as hidden";
