@@ -2,10 +2,11 @@
 //
 // Deadlines follow each other at exactly the interval, so ticks do not drift.
 // The event loop may wake later than a deadline on purpose (once per display
-// frame, or once a second while the window is hidden) and then fires every
-// tick that fell due, in order. After a stall past the planned wake (SIGSTOP,
-// a machine that froze) the ticks missed meanwhile are dropped and the next
-// one comes an interval from now: no burst.
+// frame, once a second while the window is hidden, when the compositor's
+// frame comes) and then fires every tick that fell due, in order. After a
+// stall past the wake it planned before it slept (SIGSTOP, a machine that
+// froze) the ticks missed meanwhile are dropped and the next one comes an
+// interval from now: no burst. TickSchedule decides the wakes.
 #pragma once
 
 #include <algorithm>
@@ -42,10 +43,15 @@ public:
     // still fires, so that a second holds exactly its hundred ticks.
     static constexpr Clock::duration kJitter = std::chrono::milliseconds(100);
 
-    // The loop meant to wake at `planned` and woke at `now`: the ticks to
-    // fire, whose deadlines the timer then leaves behind.
+    // Whether a wake at `now` for one planned at `planned` came after a stall.
+    [[nodiscard]] bool stalled(Clock::time_point planned, Clock::time_point now) const {
+        return now - planned > std::max(m_interval, kJitter);
+    }
+
+    // The loop planned, before it slept, to wake at `planned` and woke at
+    // `now`: the ticks to fire, whose deadlines the timer then leaves behind.
     DueTicks take_due(Clock::time_point planned, Clock::time_point now) {
-        const bool stalled = now - planned > std::max(m_interval, kJitter);
+        const bool stalled = this->stalled(planned, now);
         const Clock::time_point until = stalled ? planned : now;
         DueTicks due{m_deadline, 0};
         while (m_deadline <= until) {

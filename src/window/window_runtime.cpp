@@ -10,10 +10,6 @@
 namespace runtime {
 namespace {
 
-// While nothing can be seen, the picture still follows the timer, in one
-// batch of ticks a second.
-constexpr auto kHiddenWakeInterval = std::chrono::seconds(1);
-
 long long nanoseconds(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
@@ -24,8 +20,7 @@ WindowRuntime::WindowRuntime(const FormDescription& description, std::unique_ptr
                              QuitSignals& quit_signals)
     : CanvasRuntime(platform->dpi()), m_description(description), m_platform(std::move(platform)),
       m_quit_signals(quit_signals),
-      m_timer(std::chrono::milliseconds(description.timer_interval_ms), Clock::now()),
-      m_last_ticks(Clock::now()) {
+      m_schedule(std::chrono::milliseconds(description.timer_interval_ms), Clock::now()) {
     const double dpi = m_platform->dpi();
     m_platform->create_window({description.caption, "rays",
                                twips_to_pixels(description.client_width_twips, dpi),
@@ -64,30 +59,9 @@ void WindowRuntime::mouse_down(std::int16_t button, std::int16_t shift, int x, i
     m_form->mouse_down(button, shift, static_cast<float>(x * tpp), static_cast<float>(y * tpp));
 }
 
-WindowRuntime::Clock::time_point WindowRuntime::next_wake() const {
-    const auto least_gap = m_platform->visible()
-                               ? std::chrono::duration_cast<Clock::duration>(m_platform->frame_interval())
-                               : std::chrono::duration_cast<Clock::duration>(kHiddenWakeInterval);
-    // On a 60 Hz display that is every other tick: 50 wakes a second, each
-    // tick on screen at most one interval after it fell due.
-    const Clock::time_point next = m_timer.deadline_from(m_last_ticks + least_gap);
-    // Waiting for the compositor's frame, the ticks go with it: a wake
-    // before it would draw what could not be shown sooner anyway.
-    // (A frame awaited past its time has made the window count as hidden,
-    // and lies behind the plan.)
-    return std::max(next, m_platform->frame_awaited_until());
-}
-
-FixedRateTimer::DueTicks WindowRuntime::fire_due_ticks(Clock::time_point planned, Clock::time_point now) {
-    const FixedRateTimer::DueTicks due = m_timer.take_due(planned, now);
-    // Measured from the plan, not from when the wake came, so that the
-    // wakes stay on the ticks' grid.
-    if (due.count > 0) {
-        m_last_ticks = planned;
-        claim_picture();
-    }
-    for (int i = 0; i < due.count && !ended(); ++i) m_form->timer_tick();
-    return due;
+TickSchedule::Outlook WindowRuntime::outlook() const {
+    return {m_platform->visible(), std::chrono::duration_cast<Clock::duration>(m_platform->frame_interval()),
+            m_platform->frame_awaited_until()};
 }
 
 void WindowRuntime::present() {
@@ -124,14 +98,14 @@ int WindowRuntime::run(Form& form) {
 
     bool was_visible = m_platform->visible();
     while (!ended()) {
-        Clock::time_point planned = next_wake();
-        const Clock::time_point frame_awaited = m_platform->frame_awaited_until();
         const bool input_waiting = m_platform->prepare_wait();
+        // After prepare_wait(), which may have asked the compositor for a
+        // frame.
+        const Clock::time_point planned = m_schedule.plan(outlook());
         pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
         const int timeout = input_waiting                 ? 0
                             : m_description.timer_enabled ? wait_ms(planned, Clock::now())
                                                           : -1;
-        const Clock::time_point slept = Clock::now();
         const int ready = poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) throw RuntimeError("event loop", "poll failed");
         if (ready > 0 && fds[1].revents) return 0;
@@ -142,25 +116,20 @@ int WindowRuntime::run(Form& form) {
         // with the ticks due by now: at the start, its first commit
         // carries the first rays.
         const bool visible = m_platform->visible();
-        if (visible && !was_visible) {
-            m_present_all = true;
-            planned = next_wake();
-        }
+        if (visible && !was_visible) m_present_all = true;
         was_visible = visible;
 
-        // The frame waited for came: the ticks due by now go into it.
-        if (frame_awaited != Clock::time_point{} && m_platform->frame_awaited_until() == Clock::time_point{})
-            planned = next_wake();
         const Clock::time_point now = Clock::now();
         FixedRateTimer::DueTicks due{};
-        // A wake planned for a moment already past (the window just came
-        // into view) is not late: only sleeping past the plan is a stall.
-        if (m_description.timer_enabled && now >= planned) due = fire_due_ticks(std::max(planned, slept), now);
+        if (m_description.timer_enabled) due = m_schedule.wake(now, outlook());
+        if (due.count > 0) claim_picture();
+        for (int i = 0; i < due.count && !ended(); ++i) m_form->timer_tick();
         if (ended()) break;
         present();
         if (m_tick_log && due.count > 0) {
             const Clock::time_point presented = Clock::now();
-            for (int i = 0; i < due.count; ++i) log("tick", now, due.first + i * m_timer.interval(), presented);
+            for (int i = 0; i < due.count; ++i)
+                log("tick", now, due.first + i * m_schedule.interval(), presented);
         }
     }
     return 0;

@@ -3,11 +3,9 @@
 // One event loop serves the form: it sleeps in poll() on the window system's
 // connection and the quit signals until the next planned wake, handles what
 // arrived, fires every tick that fell due, in order, and presents the
-// pixels they changed at once. While the window is visible it wakes at most
-// once per display frame (a display shows no more), on a tick's deadline,
-// or, while a frame asked of the compositor is awaited, when it comes;
-// while it is hidden at most once a second; rays per second stay those of
-// the form's timer.
+// pixels they changed at once. The ticks come from the clock; the window's
+// visibility and the compositor's frames only decide when they are drawn
+// (TickSchedule), so rays per second stay those of the form's timer.
 //
 // The canvas draws straight into the platform's kept picture; an expose
 // only presents it again. Where the compositor reads the picture in place,
@@ -20,7 +18,7 @@
 #include "form/form.h"
 #include "window/platform.h"
 #include "window/quit_signals.h"
-#include "window/timer.h"
+#include "window/tick_schedule.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -50,7 +48,7 @@ public:
     int run(Form& form);
 
 private:
-    using Clock = FixedRateTimer::Clock;
+    using Clock = TickSchedule::Clock;
 
     void mouse_down(std::int16_t button, std::int16_t shift, int x, int y) override;
     void close_requested() override { end(); }
@@ -58,8 +56,7 @@ private:
     void attach_canvas();
     void claim_picture();
 
-    [[nodiscard]] Clock::time_point next_wake() const;
-    FixedRateTimer::DueTicks fire_due_ticks(Clock::time_point planned, Clock::time_point now);
+    [[nodiscard]] TickSchedule::Outlook outlook() const;
     void present();
     void log(const char* what, Clock::time_point at, Clock::time_point deadline = {},
              Clock::time_point presented = {}) const;
@@ -70,8 +67,7 @@ private:
     Form* m_form = nullptr;
     // The form's timer runs from the window's creation, so the first ray is
     // drawn as soon as the window is up.
-    FixedRateTimer m_timer;
-    Clock::time_point m_last_ticks; // the planned wake at which ticks last fired
+    TickSchedule m_schedule;
     bool m_present_all = true;
     std::FILE* m_tick_log = nullptr;
 };

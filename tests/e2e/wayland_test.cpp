@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -141,4 +142,54 @@ TEST(Wayland, ScaleTwoDoublesTheResolution) {
     EXPECT_EQ(restored[3] - restored[1], 206);
     EXPECT_NE(rays.stderr_text().find(", 624, 412, 2496, 1)"), std::string::npos) << "no 624 x 412 buffer";
     EXPECT_TRUE(rays.running());
+}
+
+// Empty when the build has no rays-tick-log (-DRAYS_TICK_LOG=OFF).
+#ifndef RAYS_TICK_LOG_BINARY
+#define RAYS_TICK_LOG_BINARY ""
+#endif
+
+// The compositor stopped for 0.2 s ten times, then the window minimised by
+// libdecor's button: no deadline lost, each 10 ms after the last, though
+// frames come late and then not at all.
+TEST(Wayland, NoTickIsLostToAStoppingCompositorOrMinimising) {
+    SKIP_WITHOUT_WESTON();
+    if (*RAYS_TICK_LOG_BINARY == 0) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    WestonSession weston;
+    Process rays({RAYS_TICK_LOG_BINARY}, weston.env());
+    const std::vector<long> work_area{0, 56, 1920, 1080};
+    ASSERT_EQ(weston.window_place([&](const auto& place) { return place == work_area; }), work_area)
+        << rays.stderr_text();
+    auto ns = [] { return std::chrono::steady_clock::now().time_since_epoch().count(); };
+    std::this_thread::sleep_for(1200ms);
+    const long long stops_from = ns();
+    for (int i = 0; i < 10; ++i) {
+        weston.signal_server(SIGSTOP);
+        std::this_thread::sleep_for(200ms);
+        weston.signal_server(SIGCONT);
+        std::this_thread::sleep_for(200ms);
+    }
+    const long long stops_to = ns();
+    std::this_thread::sleep_for(1200ms);
+    const long long minimised = ns();
+    weston.input("click 1840 44 left"); // libdecor's minimise button
+    std::this_thread::sleep_for(2500ms);
+    rays.signal(SIGTERM);
+    ASSERT_TRUE(rays.wait_for_exit(2s).has_value());
+
+    const std::vector<long long> due = e2e::tick_times(rays.stderr_text(), true);
+    ASSERT_GT(due.size(), 700u);
+    for (std::size_t i = 1; i < due.size(); ++i)
+        ASSERT_EQ(due[i] - due[i - 1], 10'000'000) << "a gap after " << (due[i - 1] - due[0]) / 1'000'000 << " ms";
+    auto deadlines_in = [&](long long from, long long to) {
+        return std::count_if(due.begin(), due.end(), [&](long long d) { return d >= from && d < to; });
+    };
+    const long stopping = deadlines_in(stops_from, stops_to);
+    EXPECT_LE(std::abs(stopping - (stops_to - stops_from) / 10'000'000), 1) << stopping;
+    const long around = deadlines_in(minimised - 1'200'000'000, minimised + 1'800'000'000);
+    EXPECT_GE(around, 299);
+    EXPECT_LE(around, 301);
+    // Minimised, no frame comes: the window counts as hidden and its ticks
+    // fire a second's worth at a time.
+    EXPECT_GE(e2e::largest_batch(e2e::tick_times(rays.stderr_text()), minimised, ns()), 50) << "not minimised";
 }

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -41,6 +42,24 @@ bool display_taken(int number) {
 }
 
 } // namespace
+
+std::vector<long long> tick_times(const std::string& log, bool deadlines) {
+    std::vector<long long> ticks;
+    std::istringstream in(log);
+    std::string word;
+    for (long long at, deadline, presented; in >> word;)
+        if (word == "tick" && (in >> at >> deadline >> presented)) ticks.push_back(deadlines ? deadline : at);
+    return ticks;
+}
+
+long largest_batch(const std::vector<long long>& fired, long long from, long long to) {
+    long largest = 0;
+    for (std::size_t i = 0, j = 0; i < fired.size(); i = j) {
+        for (j = i; j < fired.size() && fired[j] == fired[i]; ++j) {}
+        if (fired[i] >= from && fired[i] < to) largest = std::max(largest, static_cast<long>(j - i));
+    }
+    return largest;
+}
 
 std::vector<long> numbers_in(const std::string& text) {
     std::vector<long> out;

@@ -34,6 +34,14 @@ std::vector<long> numbers_in(const std::string& text);
 // A process's peak resident memory, in KiB (VmHWM); -1 when unknown.
 long peak_rss_kib(int pid);
 
+// When the ticks in rays-tick-log's stderr fired (ns), or, with `deadlines`,
+// when they were due. A hidden window fires a second's ticks at once, so
+// only their deadlines say that none was lost.
+std::vector<long long> tick_times(const std::string& log, bool deadlines = false);
+// The most ticks fired at one moment in [from, to): a batch says the window
+// counted as hidden.
+long largest_batch(const std::vector<long long>& fired, long long from, long long to);
+
 struct XSessionOptions {
     int width = 1920, height = 1080, dpi = 96, depth = 24;
     std::vector<std::string> server_args; // more for Xvfb: screens, extensions

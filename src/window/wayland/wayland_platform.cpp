@@ -221,6 +221,7 @@ private:
     bool m_fullscreen = false;
     bool m_shown = false, m_configured = false, m_state_applied = false;
     bool m_reconfigured = false, m_close = false, m_commit_requested = false;
+    bool m_suspended = false; // the compositor said it does not show the window
 };
 
 void WaylandPlatform::check_room_for_decorations() {
@@ -473,6 +474,11 @@ void WaylandPlatform::configure(libdecor_frame* frame, libdecor_configuration* c
     }
     self->m_width = w;
     self->m_height = h;
+#ifdef RAYS_LIBDECOR_SUSPENDED
+    libdecor_window_state state = LIBDECOR_WINDOW_STATE_NONE;
+    if (libdecor_configuration_get_window_state(configuration, &state))
+        self->m_suspended = (state & LIBDECOR_WINDOW_STATE_SUSPENDED) != 0;
+#endif
     self->m_configured = true;
     self->m_reconfigured = true;
 }
@@ -556,7 +562,7 @@ void WaylandPlatform::after_dispatch(WindowEvents& events) {
 }
 
 bool WaylandPlatform::visible() const {
-    if (!m_configured) return false;
+    if (!m_configured || m_suspended) return false;
     return !m_frame_callback || Clock::now() - m_frame_asked < kUnseenAfter;
 }
 

@@ -5,15 +5,12 @@
 #include <vector>
 
 namespace runtime {
-namespace {
 
-std::vector<std::uint32_t> cardinals(const xcb_get_property_reply_t* reply) {
+std::vector<std::uint32_t> property_cardinals(const xcb_get_property_reply_t* reply) {
     if (!reply || reply->format != 32) return {};
     const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
     return {values, values + xcb_get_property_value_length(reply) / 4};
 }
-
-} // namespace
 
 WindowManagerQuery::WindowManagerQuery(xcb_connection_t* c, const xcb_screen_t& screen, const Atoms& atoms)
     : m_c(c), m_screen{0, 0, screen.width_in_pixels, screen.height_in_pixels}, m_atoms(atoms),
@@ -26,15 +23,15 @@ WindowManager WindowManagerQuery::answer() {
     const XcbReply<xcb_get_property_reply_t> supported(xcb_get_property_reply(m_c, m_supported, nullptr));
     const XcbReply<xcb_get_property_reply_t> workarea(xcb_get_property_reply(m_c, m_workarea, nullptr));
     WindowManager wm{.work_area = m_screen};
-    const std::vector<std::uint32_t> checked = cardinals(check.get());
-    const std::vector<std::uint32_t> atoms = cardinals(supported.get());
+    const std::vector<std::uint32_t> checked = property_cardinals(check.get());
+    const std::vector<std::uint32_t> atoms = property_cardinals(supported.get());
     // No check window: no EWMH window manager, whatever _NET_SUPPORTED says.
     if (!checked.empty() && checked[0] != 0) {
         auto offers = [&](xcb_atom_t atom) { return std::find(atoms.begin(), atoms.end(), atom) != atoms.end(); };
         wm.maximises = offers(m_atoms.net_wm_state_maximized_vert) && offers(m_atoms.net_wm_state_maximized_horz);
         wm.fullscreens = offers(m_atoms.net_wm_state_fullscreen);
     }
-    const std::vector<std::uint32_t> area = cardinals(workarea.get());
+    const std::vector<std::uint32_t> area = property_cardinals(workarea.get());
     if (area.size() >= 4 && area[2] > 0 && area[3] > 0) {
         // A work area is within the screen; anything else is not believed.
         // Compared as the unsigned values they are, so that none wraps.

@@ -24,6 +24,7 @@
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h> // xcb_poll_for_reply
 
 #include <algorithm>
 #include <array>
@@ -86,7 +87,9 @@ public:
     int fd() const override { return xcb_get_file_descriptor(m_c.get()); }
     bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
-    bool visible() const override { return m_mapped && !m_obscured; }
+    // Minimised, a window manager may leave the window mapped (mutter, for
+    // its thumbnails): _NET_WM_STATE_HIDDEN says so.
+    bool visible() const override { return m_mapped && !m_obscured && !m_wm_hidden; }
     std::chrono::nanoseconds frame_interval() const override { return m_frame_interval; }
     void present(const Damage& damage) override;
     void present_all() override;
@@ -110,6 +113,8 @@ private:
     void fit_frame_on_screen();
     void send_wm_state(bool add, const std::vector<xcb_atom_t>& states);
     void window_manager_arrived();
+    void ask_wm_state();
+    bool take_wm_state();
 
     XcbConnection m_c;
     WindowTarget m_target;
@@ -137,7 +142,9 @@ private:
     xcb_gcontext_t m_gc = 0;
     std::unique_ptr<X11Picture> m_picture;
     int m_state = kNormal;
-    bool m_shown = false, m_mapped = false, m_obscured = false;
+    bool m_shown = false, m_mapped = false, m_obscured = false, m_wm_hidden = false;
+    // The request for _NET_WM_STATE whose reply is still to come.
+    std::optional<unsigned int> m_wm_state_asked;
     bool m_exposed = false, m_held_back = false;
     int m_presents_unchecked = 0; // since the server was last seen to read
     XcbReply<xcb_generic_event_t> m_waiting; // read by xcb while it wrote
@@ -214,7 +221,8 @@ void X11Platform::create_window(const WindowSetup& setup) {
     m_window = xcb_generate_id(c);
     const std::uint32_t background = m_format.pixel(kBackground);
     const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                                 XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+                                 XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_VISIBILITY_CHANGE |
+                                 XCB_EVENT_MASK_PROPERTY_CHANGE;
     std::vector<std::uint32_t> values{background, 0, XCB_GRAVITY_NORTH_WEST, events};
     std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_BIT_GRAVITY | XCB_CW_EVENT_MASK;
     if (m_visual.visual->visual_id != m_screen->root_visual) {
@@ -570,6 +578,11 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
             events.mouse_down(code, shift_state(press.state), press.event_x, press.event_y);
         break;
     }
+    case XCB_PROPERTY_NOTIFY: {
+        const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (property.window == m_window && property.atom == m_atoms.net_wm_state) ask_wm_state();
+        break;
+    }
     case XCB_CLIENT_MESSAGE: {
         const auto& message = reinterpret_cast<const xcb_client_message_event_t&>(event);
         if (message.type == m_atoms.wm_protocols && message.format == 32 &&
@@ -581,12 +594,33 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
     }
 }
 
+void X11Platform::ask_wm_state() {
+    // Its reply is taken when it comes, never waited for.
+    xcb_connection_t* c = m_c.get();
+    if (m_wm_state_asked) xcb_discard_reply(c, *m_wm_state_asked);
+    m_wm_state_asked = xcb_get_property(c, 0, m_window, m_atoms.net_wm_state, XCB_ATOM_ATOM, 0, 64).sequence;
+}
+
+bool X11Platform::take_wm_state() {
+    if (!m_wm_state_asked) return false;
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (!xcb_poll_for_reply(m_c.get(), *m_wm_state_asked, &reply, &error)) return false;
+    m_wm_state_asked.reset();
+    const XcbReply<xcb_get_property_reply_t> state(static_cast<xcb_get_property_reply_t*>(reply));
+    const XcbReply<xcb_generic_error_t> failed(error); // the window is gone: DestroyNotify says so
+    const std::vector<std::uint32_t> atoms = property_cardinals(state.get());
+    m_wm_hidden = std::find(atoms.begin(), atoms.end(), m_atoms.net_wm_state_hidden) != atoms.end();
+    return true;
+}
+
 bool X11Platform::prepare_wait() {
     flush();
-    // xcb reads whatever has arrived while it writes: such events are
-    // already off the socket, and poll() would not wake for them.
+    // xcb reads whatever has arrived while it writes: such events and
+    // replies are already off the socket, and poll() would not wake for them.
+    const bool state_came = take_wm_state();
     if (!m_waiting) m_waiting.reset(xcb_poll_for_queued_event(m_c.get()));
-    return m_waiting != nullptr;
+    return m_waiting != nullptr || state_came;
 }
 
 void X11Platform::dispatch(bool readable, WindowEvents& events) {
@@ -597,6 +631,7 @@ void X11Platform::dispatch(bool readable, WindowEvents& events) {
         if (!event) break;
         handle(*event, events);
     }
+    take_wm_state();
     check_connection();
     if (m_wm_announced) {
         m_wm_announced = false;
