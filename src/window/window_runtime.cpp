@@ -127,7 +127,8 @@ int WindowRuntime::run(Form& form) {
         Clock::time_point planned = next_wake();
         const Clock::time_point frame_awaited = m_platform->frame_awaited_until();
         const bool input_waiting = m_platform->prepare_wait();
-        pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
+        const short events = m_platform->wants_to_write() ? POLLIN | POLLOUT : POLLIN;
+        pollfd fds[2] = {{m_platform->fd(), events, 0}, {m_quit_signals.fd(), POLLIN, 0}};
         const int timeout = input_waiting                 ? 0
                             : m_description.timer_enabled ? wait_ms(planned, Clock::now())
                                                           : -1;

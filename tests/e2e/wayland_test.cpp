@@ -1,5 +1,6 @@
 // The real program on a headless weston, driven through the test seat.
 #include "e2e/weston_session.h"
+#include "e2e/x_session.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,10 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using e2e::Process;
@@ -141,4 +145,40 @@ TEST(Wayland, ScaleTwoDoublesTheResolution) {
     EXPECT_EQ(restored[3] - restored[1], 206);
     EXPECT_NE(rays.stderr_text().find(", 624, 412, 2496, 1)"), std::string::npos) << "no 624 x 412 buffer";
     EXPECT_TRUE(rays.running());
+}
+
+// A socket that takes the connection and never answers, as a stopped
+// compositor does: given up after 2 s, for X where DISPLAY names a server,
+// otherwise with one line and status 1.
+TEST(Wayland, ASilentCompositorIsGivenUp) {
+    char dir[] = "/tmp/rays-silent-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/wayland-silent";
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0); // connections wait in the backlog, never read
+    const std::map<std::string, std::string> silent{{"XDG_RUNTIME_DIR", dir}, {"WAYLAND_DISPLAY", "wayland-silent"}};
+    {
+        auto env = silent;
+        env["DISPLAY"] = "";
+        Process rays({RAYS_BINARY}, env);
+        EXPECT_EQ(rays.wait_for_exit(5s), 1) << "still waiting for the compositor";
+        EXPECT_EQ(rays.stderr_text(), "rays: run-time error: Wayland compositor: no answer within 2 s\n");
+    }
+    {
+        e2e::XSession x;
+        auto env = x.env();
+        env.insert(silent.begin(), silent.end());
+        env["WAYLAND_DISPLAY"] = "wayland-silent";
+        Process rays({RAYS_BINARY}, env);
+        EXPECT_FALSE(x.wait_for_window("Form1", 10s).empty()) << "no window on X";
+        EXPECT_TRUE(rays.running());
+        EXPECT_EQ(rays.stderr_text(), "");
+    }
+    close(listener);
+    unlink(path.c_str());
+    rmdir(dir);
 }

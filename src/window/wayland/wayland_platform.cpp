@@ -16,6 +16,7 @@
 #include "window/quit_signals.h"
 #include "window/wayland/address_space.h"
 #include "window/shortage.h"
+#include "window/timer.h"
 #include "window/wayland/shm_buffers.h"
 #include "window/wayland/wayland_failure.h"
 #include "window/wayland/wayland_handles.h"
@@ -29,6 +30,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,9 @@ namespace {
 constexpr int kScaleUnit = 120;
 
 constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+// A compositor that has not answered the first round trip by then is taken
+// as stopped or not one at all: the program goes on with X, where there is one.
+constexpr auto kFirstAnswerLimit = std::chrono::seconds(2);
 // A frame asked for and not given for this long means the compositor does
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
@@ -174,6 +179,7 @@ private:
         return static_cast<int>(length * m_scale120 / kScaleUnit + 0.5);
     }
     void roundtrip();
+    void first_roundtrip();
     static void check_room_for_decorations();
     void check(int result);
     void after_dispatch(WindowEvents& events);
@@ -243,7 +249,7 @@ WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
     const QuitSignals::MayBlock may_block;
     m_registry.reset(wl_display_get_registry(m_display.get()));
     wl_registry_add_listener(m_registry.get(), &kRegistryListener, this);
-    roundtrip(); // the globals
+    first_roundtrip(); // the globals
     if (!m_compositor || !m_shm)
         throw RuntimeError("Wayland compositor", "offers no wl_compositor of version 4 or no wl_shm");
     roundtrip(); // what the outputs and seats say of themselves
@@ -364,6 +370,41 @@ void WaylandPlatform::check(int result) {
 }
 
 void WaylandPlatform::roundtrip() { check(wl_display_roundtrip(m_display.get())); }
+
+void WaylandPlatform::first_roundtrip() {
+    // wl_display_roundtrip() would wait for ever on a socket that accepts
+    // and never answers (a stopped compositor, something else listening).
+    wl_display* d = m_display.get();
+    bool answered = false;
+    static constexpr wl_callback_listener kDone = [] {
+        wl_callback_listener l{};
+        l.done = [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; };
+        return l;
+    }();
+    const WlCallback sync(wl_display_sync(d));
+    wl_callback_add_listener(sync.get(), &kDone, &answered);
+    const auto limit = Clock::now() + kFirstAnswerLimit;
+    while (!answered) {
+        while (wl_display_prepare_read(d) != 0) check(wl_display_dispatch_pending(d));
+        if (wl_display_flush(d) < 0 && errno != EAGAIN) {
+            wl_display_cancel_read(d);
+            throw connection_failure(d);
+        }
+        pollfd connection{wl_display_get_fd(d), POLLIN, 0};
+        const auto now = Clock::now();
+        const int ready = now < limit ? poll(&connection, 1, wait_ms(limit, now)) : 0;
+        if (ready <= 0) {
+            wl_display_cancel_read(d);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready == 0)
+                throw RuntimeError("Wayland compositor",
+                                   "no answer within " + std::to_string(kFirstAnswerLimit.count()) + " s");
+            throw RuntimeError("Wayland compositor", "poll failed");
+        }
+        check(wl_display_read_events(d));
+        check(wl_display_dispatch_pending(d));
+    }
+}
 
 void WaylandPlatform::create_window(const WindowSetup& setup) {
     // The setup's size is in pixels at dpi(): the window's, in surface
