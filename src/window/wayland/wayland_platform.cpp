@@ -96,7 +96,9 @@ public:
     Picture picture() const override { return m_buffers->picture(); }
     bool claim_picture() override { return m_buffers->claim(); }
     bool claim_released_picture() override { return m_buffers->claim_released(); }
-    int fd() const override { return wl_display_get_fd(m_display.get()); }
+    // libdecor's, which its plugin may watch for more than the compositor's
+    // connection (the GTK plugin runs a GLib main loop there).
+    int fd() const override { return libdecor_get_fd(m_decor.get()); }
     bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
     bool visible() const override;
@@ -207,7 +209,6 @@ private:
 
     wl_surface* m_window_surface = nullptr; // for the seats, once there is one
     std::vector<wl_output*> m_entered;      // the outputs the window is on
-    bool m_read_prepared = false;
 
     // The scale the picture is drawn at, in 120ths: the outputs' integer
     // scale as the buffer's, or the compositor's preferred fractional scale
@@ -264,7 +265,6 @@ WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
 }
 
 WaylandPlatform::~WaylandPlatform() {
-    if (m_read_prepared) wl_display_cancel_read(m_display.get());
     // The compositor unmaps the window with its surface; leaving does not
     // wait for it.
     m_buffers.reset();
@@ -527,33 +527,24 @@ bool WaylandPlatform::prepare_wait() {
     // What no tick presented (a configure's answer, damage that waited for
     // the frame) goes out before the wait.
     if (commit_owed()) commit();
-    // Events already read (by a round trip, or libdecor) are dispatched
-    // here; what they ask for is done in dispatch(), without a sleep first.
-    bool dispatched = false;
-    while (wl_display_prepare_read(d) != 0) {
-        const int count = wl_display_dispatch_pending(d);
-        check(count);
-        dispatched = dispatched || count > 0;
-    }
-    m_read_prepared = true;
+    // Events already read (by a round trip) are dispatched here; what they
+    // ask for is done in dispatch(), without a sleep first.
+    const int dispatched = wl_display_dispatch_pending(d);
+    check(dispatched);
     // A compositor that has stopped reading fills the socket: what does
     // not fit goes with a later flush.
-    if (wl_display_flush(d) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(d);
-        m_read_prepared = false;
-        throw connection_failure(d);
-    }
-    return dispatched;
+    if (wl_display_flush(d) < 0 && errno != EAGAIN) throw connection_failure(d);
+    return dispatched > 0;
 }
 
 void WaylandPlatform::dispatch(bool readable, WindowEvents& events) {
-    wl_display* d = m_display.get();
-    if (m_read_prepared) {
-        m_read_prepared = false;
-        if (readable) check(wl_display_read_events(d));
-        else wl_display_cancel_read(d);
-    }
-    check(wl_display_dispatch_pending(d));
+    // libdecor reads and dispatches the connection itself, and gives its
+    // plugin its turn; with no wait, it never blocks. Called on every wake,
+    // not only when the connection is readable, so that the plugin's own
+    // timers run too.
+    (void)readable;
+    if (libdecor_dispatch(m_decor.get(), 0) < 0 || wl_display_get_error(m_display.get()) != 0)
+        throw connection_failure(m_display.get());
     after_dispatch(events);
 }
 
