@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -77,6 +78,9 @@ public:
 
     // The connection to wait on with poll() for input.
     [[nodiscard]] virtual int fd() const = 0;
+    // True while part of a picture waits for room in the connection: the
+    // wait then also ends when it can be written.
+    [[nodiscard]] virtual bool wants_to_write() const { return false; }
     // Before the wait: everything queued goes out, and (Wayland) the
     // connection is ready to read. True when input has already been read
     // and waits to be handled: the loop then does not sleep.
@@ -102,6 +106,10 @@ public:
     // frame, the server does not read) and show it with later damage.
     virtual void present(const Damage& damage) = 0;
     virtual void present_all() = 0;
+
+    // For benchmarks: a line on `log` for each picture sent to the display
+    // server, where the platform knows when it sends one.
+    virtual void log_presents(std::FILE* /*log*/) {}
 };
 
 } // namespace runtime

@@ -102,7 +102,8 @@ int WindowRuntime::run(Form& form) {
         // After prepare_wait(), which may have asked the compositor for a
         // frame.
         const Clock::time_point planned = m_schedule.plan(outlook());
-        pollfd fds[2] = {{m_platform->fd(), POLLIN, 0}, {m_quit_signals.fd(), POLLIN, 0}};
+        const short events = m_platform->wants_to_write() ? POLLIN | POLLOUT : POLLIN;
+        pollfd fds[2] = {{m_platform->fd(), events, 0}, {m_quit_signals.fd(), POLLIN, 0}};
         const int timeout = input_waiting                 ? 0
                             : m_description.timer_enabled ? wait_ms(planned, Clock::now())
                                                           : -1;

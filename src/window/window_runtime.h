@@ -38,7 +38,10 @@ public:
 
     // For benchmarks: a line per tick (and per step of the start) on `log`,
     // with the monotonic clock in nanoseconds.
-    void set_tick_log(std::FILE* log) { m_tick_log = log; }
+    void set_tick_log(std::FILE* log) {
+        m_tick_log = log;
+        m_platform->log_presents(log);
+    }
 
     Status set_window_state(int state) override;
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -18,9 +20,41 @@ using e2e::kBackground;
 using e2e::Screenshot;
 using e2e::tick_times;
 using e2e::XSession;
+using e2e::XSessionOptions;
 
 namespace {
 
+// When the pictures in the tick-log program's stderr were sent (ns).
+std::vector<long long> put_times(const std::string& log) {
+    std::vector<long long> puts;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        long long at = 0, pixels = 0;
+        if (std::sscanf(line.c_str(), "put %lld %lld", &at, &pixels) == 2) puts.push_back(at);
+    }
+    return puts;
+}
+
+int count_in(const std::vector<long long>& times, long long from, long long to) {
+    return static_cast<int>(std::count_if(times.begin(), times.end(), [&](long long t) { return t >= from && t < to; }));
+}
+
+// The most ticks fired at one wake between two moments.
+long long most_at_once(const std::vector<long long>& ticks, long long from, long long to) {
+    long long most = 0, run = 0;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        if (ticks[i] < from || ticks[i] >= to) continue;
+        run = i > 0 && ticks[i] == ticks[i - 1] ? run + 1 : 1;
+        most = std::max(most, run);
+    }
+    return most;
+}
+
+long long monotonic_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct Rays : ::testing::Test {
     std::unique_ptr<XSession> x;
@@ -350,4 +384,66 @@ TEST(WindowManagers, MaximisedAndFullScreenBeforeAndAfterOneArrives) {
     x.run("xdotool mousemove 1000 700 click 3");
     EXPECT_EQ(later->wait_for_exit(1s), 0);
     EXPECT_TRUE(maximised->running());
+}
+
+// A stopped X server holds the picture back, with MIT-SHM and without (where
+// a full picture is megabytes of requests): the ticks go on at 100 a second,
+// nothing is sent while it is stopped, no burst comes when it goes on, and a
+// SIGTERM while it is stopped ends the program at once.
+TEST(StoppedServer, HoldsThePictureBackButNotTheTicks) {
+    if (*RAYS_TICK_LOG_BINARY == 0) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    for (const bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "MIT-SHM" : "no MIT-SHM");
+        XSessionOptions options;
+        if (!shm) options.server_args = {"-extension", "MIT-SHM"};
+        XSession x(options);
+        Process rays({RAYS_TICK_LOG_BINARY}, x.env());
+        ASSERT_FALSE(x.wait_for_window("Form1", 10s).empty()) << rays.stderr_text();
+        std::this_thread::sleep_for(1s);
+        kill(x.server_pid(), SIGSTOP);
+        const long long stopped = monotonic_ns();
+        std::this_thread::sleep_for(3s);
+        const long long continued = monotonic_ns();
+        kill(x.server_pid(), SIGCONT);
+        std::this_thread::sleep_for(1s);
+        const long long after = monotonic_ns();
+        kill(x.server_pid(), SIGSTOP);
+        std::this_thread::sleep_for(300ms);
+        rays.signal(SIGTERM);
+        const auto status = rays.wait_for_exit(1s);
+        kill(x.server_pid(), SIGCONT);
+        EXPECT_EQ(status, 0) << "a stopped X server kept it from ending";
+
+        const std::string log = rays.stderr_text();
+        const std::vector<long long> ticks = tick_times(log), puts = put_times(log);
+        EXPECT_NEAR(count_in(ticks, stopped, continued), 300, 4);
+        EXPECT_NEAR(count_in(ticks, continued, after), 100, 4);
+        EXPECT_LE(most_at_once(ticks, stopped, after), 3) << "ticks held up and fired in a burst";
+        EXPECT_LE(count_in(puts, stopped + 100'000'000, continued), 1) << "pictures sent to a stopped server";
+        EXPECT_GE(count_in(puts, continued, after), 20) << "the picture not shown again";
+        EXPECT_LE(count_in(puts, continued, after), 62) << "more than one picture a frame";
+    }
+}
+
+// A flood of Exposes is damage: shown with the frames, never more than one
+// whole picture a display frame (Xvfb's 60 Hz).
+TEST_F(Rays, ExposeFloodIsShownOnceAFrame) {
+    if (*RAYS_TICK_LOG_BINARY == 0) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    start(RAYS_TICK_LOG_BINARY);
+    std::this_thread::sleep_for(500ms);
+    const long long from = monotonic_ns();
+    {
+        Process flood({X_CLIENT_BINARY, "expose", window}, x->env());
+        std::this_thread::sleep_for(3s);
+        EXPECT_TRUE(flood.running()) << flood.stderr_text();
+    }
+    const long long to = monotonic_ns();
+    EXPECT_TRUE(rays->running()) << rays->stderr_text();
+    rays->signal(SIGTERM);
+    EXPECT_EQ(rays->wait_for_exit(1s), 0);
+    const std::string log = rays->stderr_text();
+    EXPECT_NEAR(count_in(tick_times(log), from, to), 300, 4);
+    const int puts = count_in(put_times(log), from, to);
+    EXPECT_GE(puts, 30) << "the rays not shown meanwhile";
+    EXPECT_LE(puts, 3 * 60 + 1) << "more than one picture a frame";
 }

@@ -1,5 +1,6 @@
 // The real program on a headless weston, driven through the test seat.
 #include "e2e/weston_session.h"
+#include "e2e/x_session.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,10 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using e2e::Process;
@@ -192,4 +196,40 @@ TEST(Wayland, NoTickIsLostToAStoppingCompositorOrMinimising) {
     // Minimised, no frame comes: the window counts as hidden and its ticks
     // fire a second's worth at a time.
     EXPECT_GE(e2e::largest_batch(e2e::tick_times(rays.stderr_text()), minimised, ns()), 50) << "not minimised";
+}
+
+// A socket that takes the connection and never answers, as a stopped
+// compositor does: given up after 2 s, for X where DISPLAY names a server,
+// otherwise with one line and status 1.
+TEST(Wayland, ASilentCompositorIsGivenUp) {
+    char dir[] = "/tmp/rays-silent-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/wayland-silent";
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0); // connections wait in the backlog, never read
+    const std::map<std::string, std::string> silent{{"XDG_RUNTIME_DIR", dir}, {"WAYLAND_DISPLAY", "wayland-silent"}};
+    {
+        auto env = silent;
+        env["DISPLAY"] = "";
+        Process rays({RAYS_BINARY}, env);
+        EXPECT_EQ(rays.wait_for_exit(5s), 1) << "still waiting for the compositor";
+        EXPECT_EQ(rays.stderr_text(), "rays: run-time error: Wayland compositor: no answer within 2 s\n");
+    }
+    {
+        e2e::XSession x;
+        auto env = x.env();
+        env.insert(silent.begin(), silent.end());
+        env["WAYLAND_DISPLAY"] = "wayland-silent";
+        Process rays({RAYS_BINARY}, env);
+        EXPECT_FALSE(x.wait_for_window("Form1", 10s).empty()) << "no window on X";
+        EXPECT_TRUE(rays.running());
+        EXPECT_EQ(rays.stderr_text(), "");
+    }
+    close(listener);
+    unlink(path.c_str());
+    rmdir(dir);
 }

@@ -3,6 +3,8 @@
 //   x_client create WxH    creates and maps a window, prints its id, and
 //                          keeps it until killed
 //   x_client owner NAME    exits 0 when a client owns selection NAME
+//   x_client expose ID     sends window ID whole-window Expose events, as
+//                          fast as the server takes them, until killed
 #include <xcb/xcb.h>
 
 #include <cstdint>
@@ -33,6 +35,21 @@ int main(int argc, char** argv) {
         std::free(owner);
         std::free(atom);
         return owned ? 0 : 1;
+    }
+    if (command == "expose") {
+        const auto window = static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0));
+        xcb_expose_event_t expose{};
+        expose.response_type = XCB_EXPOSE;
+        expose.window = window;
+        expose.width = 0x7FFF;
+        expose.height = 0x7FFF;
+        for (;;) {
+            for (int i = 0; i < 1000; ++i)
+                xcb_send_event(c, 0, window, XCB_EVENT_MASK_EXPOSURE, reinterpret_cast<const char*>(&expose));
+            // A round trip a thousand: the flood never runs ahead of the server.
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            if (xcb_connection_has_error(c)) return 1;
+        }
     }
     if (command == "create") {
         unsigned w = 0, h = 0;

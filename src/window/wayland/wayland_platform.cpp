@@ -16,6 +16,7 @@
 #include "window/quit_signals.h"
 #include "window/wayland/address_space.h"
 #include "window/shortage.h"
+#include "window/timer.h"
 #include "window/wayland/shm_buffers.h"
 #include "window/wayland/wayland_failure.h"
 #include "window/wayland/wayland_handles.h"
@@ -29,6 +30,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,9 @@ namespace {
 constexpr int kScaleUnit = 120;
 
 constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+// A compositor that has not answered the first round trip by then is taken
+// as stopped or not one at all: the program goes on with X, where there is one.
+constexpr auto kFirstAnswerLimit = std::chrono::seconds(2);
 // A frame asked for and not given for this long means the compositor does
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
@@ -91,7 +96,9 @@ public:
     Picture picture() const override { return m_buffers->picture(); }
     bool claim_picture() override { return m_buffers->claim(); }
     bool claim_released_picture() override { return m_buffers->claim_released(); }
-    int fd() const override { return wl_display_get_fd(m_display.get()); }
+    // libdecor's, which its plugin may watch for more than the compositor's
+    // connection (the GTK plugin runs a GLib main loop there).
+    int fd() const override { return libdecor_get_fd(m_decor.get()); }
     bool prepare_wait() override;
     void dispatch(bool readable, WindowEvents& events) override;
     bool visible() const override;
@@ -174,6 +181,7 @@ private:
         return static_cast<int>(length * m_scale120 / kScaleUnit + 0.5);
     }
     void roundtrip();
+    void first_roundtrip();
     static void check_room_for_decorations();
     void check(int result);
     void after_dispatch(WindowEvents& events);
@@ -201,7 +209,6 @@ private:
 
     wl_surface* m_window_surface = nullptr; // for the seats, once there is one
     std::vector<wl_output*> m_entered;      // the outputs the window is on
-    bool m_read_prepared = false;
 
     // The scale the picture is drawn at, in 120ths: the outputs' integer
     // scale as the buffer's, or the compositor's preferred fractional scale
@@ -244,7 +251,7 @@ WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
     const QuitSignals::MayBlock may_block;
     m_registry.reset(wl_display_get_registry(m_display.get()));
     wl_registry_add_listener(m_registry.get(), &kRegistryListener, this);
-    roundtrip(); // the globals
+    first_roundtrip(); // the globals
     if (!m_compositor || !m_shm)
         throw RuntimeError("Wayland compositor", "offers no wl_compositor of version 4 or no wl_shm");
     roundtrip(); // what the outputs and seats say of themselves
@@ -259,7 +266,6 @@ WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
 }
 
 WaylandPlatform::~WaylandPlatform() {
-    if (m_read_prepared) wl_display_cancel_read(m_display.get());
     // The compositor unmaps the window with its surface; leaving does not
     // wait for it.
     m_buffers.reset();
@@ -365,6 +371,41 @@ void WaylandPlatform::check(int result) {
 }
 
 void WaylandPlatform::roundtrip() { check(wl_display_roundtrip(m_display.get())); }
+
+void WaylandPlatform::first_roundtrip() {
+    // wl_display_roundtrip() would wait for ever on a socket that accepts
+    // and never answers (a stopped compositor, something else listening).
+    wl_display* d = m_display.get();
+    bool answered = false;
+    static constexpr wl_callback_listener kDone = [] {
+        wl_callback_listener l{};
+        l.done = [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; };
+        return l;
+    }();
+    const WlCallback sync(wl_display_sync(d));
+    wl_callback_add_listener(sync.get(), &kDone, &answered);
+    const auto limit = Clock::now() + kFirstAnswerLimit;
+    while (!answered) {
+        while (wl_display_prepare_read(d) != 0) check(wl_display_dispatch_pending(d));
+        if (wl_display_flush(d) < 0 && errno != EAGAIN) {
+            wl_display_cancel_read(d);
+            throw connection_failure(d);
+        }
+        pollfd connection{wl_display_get_fd(d), POLLIN, 0};
+        const auto now = Clock::now();
+        const int ready = now < limit ? poll(&connection, 1, wait_ms(limit, now)) : 0;
+        if (ready <= 0) {
+            wl_display_cancel_read(d);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready == 0)
+                throw RuntimeError("Wayland compositor",
+                                   "no answer within " + std::to_string(kFirstAnswerLimit.count()) + " s");
+            throw RuntimeError("Wayland compositor", "poll failed");
+        }
+        check(wl_display_read_events(d));
+        check(wl_display_dispatch_pending(d));
+    }
+}
 
 void WaylandPlatform::create_window(const WindowSetup& setup) {
     // The setup's size is in pixels at dpi(): the window's, in surface
@@ -492,33 +533,24 @@ bool WaylandPlatform::prepare_wait() {
     // What no tick presented (a configure's answer, damage that waited for
     // the frame) goes out before the wait.
     if (commit_owed()) commit();
-    // Events already read (by a round trip, or libdecor) are dispatched
-    // here; what they ask for is done in dispatch(), without a sleep first.
-    bool dispatched = false;
-    while (wl_display_prepare_read(d) != 0) {
-        const int count = wl_display_dispatch_pending(d);
-        check(count);
-        dispatched = dispatched || count > 0;
-    }
-    m_read_prepared = true;
+    // Events already read (by a round trip) are dispatched here; what they
+    // ask for is done in dispatch(), without a sleep first.
+    const int dispatched = wl_display_dispatch_pending(d);
+    check(dispatched);
     // A compositor that has stopped reading fills the socket: what does
     // not fit goes with a later flush.
-    if (wl_display_flush(d) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(d);
-        m_read_prepared = false;
-        throw connection_failure(d);
-    }
-    return dispatched;
+    if (wl_display_flush(d) < 0 && errno != EAGAIN) throw connection_failure(d);
+    return dispatched > 0;
 }
 
 void WaylandPlatform::dispatch(bool readable, WindowEvents& events) {
-    wl_display* d = m_display.get();
-    if (m_read_prepared) {
-        m_read_prepared = false;
-        if (readable) check(wl_display_read_events(d));
-        else wl_display_cancel_read(d);
-    }
-    check(wl_display_dispatch_pending(d));
+    // libdecor reads and dispatches the connection itself, and gives its
+    // plugin its turn; with no wait, it never blocks. Called on every wake,
+    // not only when the connection is readable, so that the plugin's own
+    // timers run too.
+    (void)readable;
+    if (libdecor_dispatch(m_decor.get(), 0) < 0 || wl_display_get_error(m_display.get()) != 0)
+        throw connection_failure(m_display.get());
     after_dispatch(events);
 }
 

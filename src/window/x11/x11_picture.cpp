@@ -112,6 +112,11 @@ private:
 
 namespace {
 
+// The most a piece of a put without MIT-SHM carries: a few times less than
+// the room a socket has when it says it is writable.
+constexpr std::size_t kPieceBytes = 32 * 1024;
+constexpr std::size_t kPutImageHeader = 24;
+
 bool server_has_shm(xcb_connection_t* c) {
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_shm_id);
     return extension && extension->present;
@@ -140,7 +145,7 @@ X11Picture::X11Picture(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t 
             m_pixels = m_own.get();
         }
         if (!m_segment && !direct) m_own_wire = std::make_unique_for_overwrite<std::uint8_t[]>(wire_bytes);
-        if (!m_segment) m_rows.reserve(std::min(wire_bytes, m_max_request_bytes));
+        if (!m_segment) m_rows.reserve(std::min(wire_bytes, kPieceBytes));
     } catch (const std::bad_alloc&) {
         throw RuntimeError("window picture", "out of memory for " + std::to_string(m_max_w) + "x" +
                                                  std::to_string(m_max_h) + " pixels");
@@ -174,16 +179,11 @@ bool X11Picture::resize(int window_w, int window_h, std::uint32_t background) {
     return true;
 }
 
-void X11Picture::show_all() {
-    Damage all;
-    all.add({0, 0, m_width, m_height});
-    show(all);
-}
-
-void X11Picture::show(const Damage& damage) {
+void X11Picture::start_put(const Damage& damage) {
     std::array<xcb_rectangle_t, Damage::kMaxRects> rects;
     int count = 0;
     PixelRect bounds{};
+    m_unsent.clear();
     for (const PixelRect& r : damage) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
         const int x1 = std::min(r.x + r.w, m_width), y1 = std::min(r.y + r.h, m_height);
@@ -192,7 +192,7 @@ void X11Picture::show(const Damage& damage) {
         if (!m_format.is_picture_layout())
             convert_rect(picture(), clipped, m_wire, m_wire_stride, m_format);
         if (!m_segment) {
-            put_unshared(clipped);
+            m_unsent.push_back(clipped);
             continue;
         }
         rects[static_cast<std::size_t>(count++)] = {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
@@ -200,7 +200,13 @@ void X11Picture::show(const Damage& damage) {
                                                     static_cast<std::uint16_t>(clipped.h)};
         bounds = bounds.empty() ? clipped : Damage::unite(bounds, clipped);
     }
+    std::reverse(m_unsent.begin(), m_unsent.end());
     if (count > 0) put_rects(rects.data(), count, bounds);
+}
+
+std::size_t X11Picture::start_bytes() const {
+    // A clip rectangle each, and the put.
+    return m_segment ? 16 + 8 * Damage::kMaxRects + 40 : 0;
 }
 
 void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds) {
@@ -212,26 +218,38 @@ void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelR
                       static_cast<std::uint16_t>(bounds.y), static_cast<std::uint16_t>(bounds.w),
                       static_cast<std::uint16_t>(bounds.h), static_cast<std::int16_t>(bounds.x),
                       static_cast<std::int16_t>(bounds.y), static_cast<std::uint8_t>(m_format.depth),
-                      XCB_IMAGE_FORMAT_Z_PIXMAP, 0, m_wire_segment, 0);
+                      XCB_IMAGE_FORMAT_Z_PIXMAP, 1 /* send the completion event */, m_wire_segment, 0);
 }
 
-void X11Picture::put_unshared(const PixelRect& rect) {
-    constexpr std::size_t kPutImageHeader = 24;
-    const int row_bytes = m_format.stride(rect.w);
+int X11Picture::rows_per_piece(int width) const {
+    const std::size_t row_bytes = static_cast<std::size_t>(m_format.stride(width));
+    const std::size_t most = std::min(kPieceBytes, m_max_request_bytes - kPutImageHeader);
+    return std::max(1, static_cast<int>(most / row_bytes));
+}
+
+std::size_t X11Picture::write_pieces(std::size_t room) {
     const int bytes_per_pixel = m_format.bits_per_pixel / 8;
-    const int rows_per_request =
-        std::max(1, static_cast<int>((m_max_request_bytes - kPutImageHeader) / static_cast<std::size_t>(row_bytes)));
-    for (int y = rect.y; y < rect.y + rect.h; y += rows_per_request) {
-        const int rows = std::min(rows_per_request, rect.y + rect.h - y);
-        m_rows.assign(static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows), 0);
+    std::size_t written = 0;
+    while (!m_unsent.empty()) {
+        PixelRect& rect = m_unsent.back();
+        const int rows = std::min(rows_per_piece(rect.w), rect.h);
+        const int row_bytes = m_format.stride(rect.w);
+        const std::size_t bytes = kPutImageHeader + static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows);
+        if (written + bytes > room) break;
+        m_rows.assign(bytes - kPutImageHeader, 0);
         for (int i = 0; i < rows; ++i)
-            std::copy_n(m_wire + static_cast<std::ptrdiff_t>(y + i) * m_wire_stride + rect.x * bytes_per_pixel,
+            std::copy_n(m_wire + static_cast<std::ptrdiff_t>(rect.y + i) * m_wire_stride + rect.x * bytes_per_pixel,
                         rect.w * bytes_per_pixel, m_rows.data() + static_cast<std::ptrdiff_t>(i) * row_bytes);
         xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, static_cast<std::uint16_t>(rect.w),
-                      static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(y),
-                      0, static_cast<std::uint8_t>(m_format.depth), static_cast<std::uint32_t>(m_rows.size()),
-                      m_rows.data());
+                      static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(rect.x),
+                      static_cast<std::int16_t>(rect.y), 0, static_cast<std::uint8_t>(m_format.depth),
+                      static_cast<std::uint32_t>(m_rows.size()), m_rows.data());
+        written += bytes;
+        rect.y += rows;
+        rect.h -= rows;
+        if (rect.h == 0) m_unsent.pop_back();
     }
+    return written;
 }
 
 } // namespace runtime

@@ -8,7 +8,8 @@
 // clip request and one put, with no copy. Other TrueColor visuals get the
 // damaged rectangles converted into a shared image of their own format.
 // Without MIT-SHM (a server on another machine) the rectangles go in
-// put-image requests cut to the server's maximum request length.
+// put-image requests of a few rows each, only as many as the socket takes
+// without waiting: a server that stops reading never blocks the program.
 #pragma once
 
 #include "draw/damage.h"
@@ -46,14 +47,22 @@ public:
     // changed. What is new shows the background.
     bool resize(int window_w, int window_h, std::uint32_t background);
 
-    // Queues the requests that show the damaged pixels, or all of them.
-    void show(const Damage& damage);
-    void show_all();
+    // Starts a put of the damaged pixels. With MIT-SHM it is two small
+    // requests, queued at once, and the server sends a completion event
+    // when it has read the pixels. Without, the rectangles are converted
+    // now and go out in pieces through write_pieces().
+    void start_put(const Damage& damage);
+    // The bytes of the requests start_put() queues at once, at most.
+    [[nodiscard]] std::size_t start_bytes() const;
+    // Queues pieces of the put started while they fit in `room` bytes;
+    // returns the bytes queued. pieces_left() is false once all are.
+    std::size_t write_pieces(std::size_t room);
+    [[nodiscard]] bool pieces_left() const { return !m_unsent.empty(); }
 
 private:
     struct Segment;
     void put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds);
-    void put_unshared(const PixelRect& rect);
+    [[nodiscard]] int rows_per_piece(int width) const;
 
     xcb_connection_t* m_c;
     xcb_window_t m_window;
@@ -66,6 +75,7 @@ private:
     std::unique_ptr<std::uint32_t[]> m_own; // the picture, when it is not shared
     std::unique_ptr<std::uint8_t[]> m_own_wire; // the converted copy, when it is not shared
     std::vector<std::uint8_t> m_rows;     // rows packed for a put-image request
+    std::vector<PixelRect> m_unsent;      // what the put started has still to send, last first
     std::uint32_t* m_pixels = nullptr;
     int m_stride = 0;
     int m_width = 0, m_height = 0;

@@ -3,6 +3,13 @@
 // is waited for after the start, except once when a window manager without
 // EWMH puts a frame round the window, and when a window manager arrives.
 //
+// One put of the picture is in flight at a time: a shared-memory put asks
+// for the server's completion event, a plain one is followed by a cheap
+// request whose reply says the server has read it. Damage shown meanwhile
+// (ticks, exposes) gathers and goes out in the next put. A server that
+// stops reading only holds the picture back: nothing is written that the
+// socket would not take at once.
+//
 // The window is our own, or one that another program made and lends us (a
 // screen saver's, the root): that one is drawn in as it is, at its size and
 // in its visual, and nothing of ours is set on it. Under a compositing
@@ -30,9 +37,12 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <linux/sockios.h>
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -91,8 +101,10 @@ public:
     // its thumbnails): _NET_WM_STATE_HIDDEN says so.
     bool visible() const override { return m_mapped && !m_obscured && !m_wm_hidden; }
     std::chrono::nanoseconds frame_interval() const override { return m_frame_interval; }
+    bool wants_to_write() const override { return m_picture && m_picture->pieces_left(); }
     void present(const Damage& damage) override;
     void present_all() override;
+    void log_presents(std::FILE* log) override { m_log = log; }
 
 private:
     void adopt_window();
@@ -104,7 +116,10 @@ private:
     void check_connection() const;
     void flush();
     bool server_reads() const;
-    bool may_present();
+    std::size_t socket_room() const;
+    void put_pending();
+    void write_pieces();
+    void check_put_done();
     void set_property(xcb_atom_t property, xcb_atom_t type, int format, std::size_t count, const void* data);
     void set_size_hints(bool position_given);
     std::vector<xcb_atom_t> wm_states(int state) const;
@@ -133,6 +148,7 @@ private:
     PixelFormat m_format;
     ChosenVisual m_visual;
     bool m_shm = false;
+    int m_shm_completion = -1; // the completion event's code
     // What the window manager does the EWMH way; what it does not, the
     // window does itself: it covers the work area, or the screen.
     WindowManager m_wm;
@@ -145,8 +161,13 @@ private:
     bool m_shown = false, m_mapped = false, m_obscured = false, m_wm_hidden = false;
     // The request for _NET_WM_STATE whose reply is still to come.
     std::optional<unsigned int> m_wm_state_asked;
-    bool m_exposed = false, m_held_back = false;
-    int m_presents_unchecked = 0; // since the server was last seen to read
+    // What is to be shown and has not been put yet: exposes show it whole.
+    Damage m_pending;
+    bool m_pending_all = false;
+    bool m_put_in_flight = false;
+    std::optional<unsigned int> m_put_marker; // the reply that ends a plain put
+    std::chrono::steady_clock::time_point m_last_put{};
+    std::FILE* m_log = nullptr;
     XcbReply<xcb_generic_event_t> m_waiting; // read by xcb while it wrote
 };
 
@@ -185,6 +206,7 @@ X11Platform::X11Platform(const WindowTarget& target)
     }
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
     m_shm = shm && shm->present;
+    m_shm_completion = m_shm ? shm->first_event + XCB_SHM_COMPLETION : -1;
     check_connection();
 }
 
@@ -457,17 +479,18 @@ bool X11Platform::server_reads() const {
     return poll(&connection, 1, 0) == 1 && (connection.revents & POLLOUT);
 }
 
-bool X11Platform::may_present() {
-    // The socket says it is writable while three quarters of its buffer
-    // (about 200 kB) are free; a present writes well under a kilobyte. So
-    // it is asked only every so many presents: a syscall less a frame.
-    constexpr int kPresentsBetweenChecks = 30;
-    if (!m_held_back && m_presents_unchecked < kPresentsBetweenChecks) {
-        ++m_presents_unchecked;
-        return true;
-    }
-    m_presents_unchecked = 0;
-    return server_reads();
+std::size_t X11Platform::socket_room() const {
+    // The bytes that can be written now without waiting: the send buffer
+    // less what it holds, with room for the kernel's own bookkeeping.
+    if (!server_reads()) return 0;
+    const int fd = xcb_get_file_descriptor(m_c.get());
+    int queued = 0, buffer = 0;
+    socklen_t length = sizeof buffer;
+    if (ioctl(fd, SIOCOUTQ, &queued) != 0 || getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, &length) != 0)
+        return 4096;
+    if (queued >= buffer) return 0;
+    const auto free = static_cast<std::size_t>(buffer - queued);
+    return free - free / 4;
 }
 
 void X11Platform::flush() {
@@ -479,27 +502,60 @@ void X11Platform::flush() {
 }
 
 void X11Platform::present(const Damage& damage) {
-    if (m_held_back) {
-        present_all();
-        return;
-    }
-    if (!may_present()) {
-        m_held_back = true;
-        return;
-    }
-    m_picture->show(damage);
-    flush();
+    if (m_pending.size() + damage.size() > Damage::kMaxRects) m_pending_all = true;
+    if (!m_pending_all)
+        for (const PixelRect& r : damage) m_pending.add(r);
+    put_pending();
 }
 
 void X11Platform::present_all() {
-    if (!may_present()) {
-        m_held_back = true;
-        return;
+    m_pending_all = true;
+    put_pending();
+}
+
+void X11Platform::put_pending() {
+    if (m_put_in_flight || (!m_pending_all && m_pending.empty())) return;
+    const std::size_t room = socket_room();
+    if (room < m_picture->start_bytes() + 64) return; // held back until the server reads
+    if (m_pending_all) {
+        m_pending.clear();
+        m_pending.add({0, 0, m_picture->picture().width, m_picture->picture().height});
     }
-    m_held_back = false;
-    m_exposed = false;
-    m_picture->show_all();
+    m_put_in_flight = true;
+    m_last_put = std::chrono::steady_clock::now();
+    if (m_log) {
+        long long pixels = 0;
+        for (const PixelRect& r : m_pending) pixels += static_cast<long long>(r.w) * r.h;
+        std::fprintf(m_log, "put %lld %lld\n",
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                m_last_put.time_since_epoch())
+                                                .count()),
+                     pixels);
+    }
+    m_picture->start_put(m_pending);
+    m_pending.clear();
+    m_pending_all = false;
+    if (m_picture->shared()) flush();
+    else write_pieces();
+}
+
+void X11Platform::write_pieces() {
+    if (!m_picture->pieces_left()) return;
+    if (m_picture->write_pieces(socket_room()) == 0) return;
+    // Everything queued fits in the socket: the flush does not wait.
+    if (!m_picture->pieces_left()) m_put_marker = xcb_get_input_focus(m_c.get()).sequence;
     flush();
+}
+
+void X11Platform::check_put_done() {
+    if (!m_put_marker) return;
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_poll_for_reply(m_c.get(), *m_put_marker, &reply, &error) == 0) return;
+    std::free(reply);
+    std::free(error);
+    m_put_marker.reset();
+    m_put_in_flight = false;
 }
 
 void X11Platform::window_gone(WindowEvents& events) const {
@@ -549,10 +605,16 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
         m_wm_announced = true;
         return;
     }
+    if ((event.response_type & 0x7F) == m_shm_completion) {
+        m_put_in_flight = false;
+        return;
+    }
     switch (event.response_type & 0x7F) {
     case 0: fail_on_error(reinterpret_cast<const xcb_generic_error_t&>(event), events); break;
-    case XCB_EXPOSE: m_exposed = true; break;
-    case XCB_MAP_NOTIFY: m_mapped = true; m_exposed = true; break;
+    // Exposed pixels are damage like any other: shown whole with the next
+    // put, however many exposes came.
+    case XCB_EXPOSE: m_pending_all = true; break;
+    case XCB_MAP_NOTIFY: m_mapped = true; m_pending_all = true; break;
     case XCB_UNMAP_NOTIFY: m_mapped = false; break;
     case XCB_VISIBILITY_NOTIFY:
         m_obscured = reinterpret_cast<const xcb_visibility_notify_event_t&>(event).state ==
@@ -615,6 +677,7 @@ bool X11Platform::take_wm_state() {
 }
 
 bool X11Platform::prepare_wait() {
+    write_pieces();
     flush();
     // xcb reads whatever has arrived while it writes: such events and
     // replies are already off the socket, and poll() would not wake for them.
@@ -637,7 +700,12 @@ void X11Platform::dispatch(bool readable, WindowEvents& events) {
         m_wm_announced = false;
         window_manager_arrived();
     }
-    if (m_exposed && visible()) present_all();
+    check_put_done();
+    write_pieces();
+    // Damage waits for the loop's next present, once a frame at most. An
+    // expose or held-back damage that no present carries (nothing drawn
+    // for a while) goes on its own, no more often than every other frame.
+    if (visible() && std::chrono::steady_clock::now() - m_last_put >= 2 * m_frame_interval) put_pending();
 }
 
 } // namespace
