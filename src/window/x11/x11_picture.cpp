@@ -204,11 +204,6 @@ void X11Picture::start_put(const Damage& damage) {
     if (count > 0) put_rects(rects.data(), count, bounds);
 }
 
-std::size_t X11Picture::start_bytes() const {
-    // A clip rectangle each, and the put.
-    return m_segment ? 16 + 8 * Damage::kMaxRects + 40 : 0;
-}
-
 void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds) {
     // The server copies only what the clip lets through: one request for
     // every rectangle of the rays, however many there are.
@@ -227,29 +222,23 @@ int X11Picture::rows_per_piece(int width) const {
     return std::max(1, static_cast<int>(most / row_bytes));
 }
 
-std::size_t X11Picture::write_pieces(std::size_t room) {
+void X11Picture::write_piece() {
+    if (m_unsent.empty()) return;
     const int bytes_per_pixel = m_format.bits_per_pixel / 8;
-    std::size_t written = 0;
-    while (!m_unsent.empty()) {
-        PixelRect& rect = m_unsent.back();
-        const int rows = std::min(rows_per_piece(rect.w), rect.h);
-        const int row_bytes = m_format.stride(rect.w);
-        const std::size_t bytes = kPutImageHeader + static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows);
-        if (written + bytes > room) break;
-        m_rows.assign(bytes - kPutImageHeader, 0);
-        for (int i = 0; i < rows; ++i)
-            std::copy_n(m_wire + static_cast<std::ptrdiff_t>(rect.y + i) * m_wire_stride + rect.x * bytes_per_pixel,
-                        rect.w * bytes_per_pixel, m_rows.data() + static_cast<std::ptrdiff_t>(i) * row_bytes);
-        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, static_cast<std::uint16_t>(rect.w),
-                      static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(rect.x),
-                      static_cast<std::int16_t>(rect.y), 0, static_cast<std::uint8_t>(m_format.depth),
-                      static_cast<std::uint32_t>(m_rows.size()), m_rows.data());
-        written += bytes;
-        rect.y += rows;
-        rect.h -= rows;
-        if (rect.h == 0) m_unsent.pop_back();
-    }
-    return written;
+    PixelRect& rect = m_unsent.back();
+    const int rows = std::min(rows_per_piece(rect.w), rect.h);
+    const int row_bytes = m_format.stride(rect.w);
+    m_rows.assign(static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows), 0);
+    for (int i = 0; i < rows; ++i)
+        std::copy_n(m_wire + static_cast<std::ptrdiff_t>(rect.y + i) * m_wire_stride + rect.x * bytes_per_pixel,
+                    rect.w * bytes_per_pixel, m_rows.data() + static_cast<std::ptrdiff_t>(i) * row_bytes);
+    xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, static_cast<std::uint16_t>(rect.w),
+                  static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(rect.x),
+                  static_cast<std::int16_t>(rect.y), 0, static_cast<std::uint8_t>(m_format.depth),
+                  static_cast<std::uint32_t>(m_rows.size()), m_rows.data());
+    rect.y += rows;
+    rect.h -= rows;
+    if (rect.h == 0) m_unsent.pop_back();
 }
 
 } // namespace runtime

@@ -50,13 +50,11 @@ public:
     // Starts a put of the damaged pixels. With MIT-SHM it is two small
     // requests, queued at once, and the server sends a completion event
     // when it has read the pixels. Without, the rectangles are converted
-    // now and go out in pieces through write_pieces().
+    // now and go out in pieces through write_piece().
     void start_put(const Damage& damage);
-    // The bytes of the requests start_put() queues at once, at most.
-    [[nodiscard]] std::size_t start_bytes() const;
-    // Queues pieces of the put started while they fit in `room` bytes;
-    // returns the bytes queued. pieces_left() is false once all are.
-    std::size_t write_pieces(std::size_t room);
+    // Queues the next piece of the put started; pieces_left() is false
+    // once all are.
+    void write_piece();
     [[nodiscard]] bool pieces_left() const { return !m_unsent.empty(); }
 
 private:

@@ -101,7 +101,7 @@ public:
     // its thumbnails): _NET_WM_STATE_HIDDEN says so.
     bool visible() const override { return m_mapped && !m_obscured && !m_wm_hidden; }
     std::chrono::nanoseconds frame_interval() const override { return m_frame_interval; }
-    bool wants_to_write() const override { return m_picture && m_picture->pieces_left(); }
+    bool wants_to_write() const override { return m_unflushed || (m_picture && m_picture->pieces_left()); }
     void present(const Damage& damage) override;
     void present_all() override;
     void log_presents(std::FILE* log) override { m_log = log; }
@@ -116,7 +116,6 @@ private:
     void check_connection() const;
     void flush();
     bool server_reads() const;
-    std::size_t socket_room() const;
     void put_pending();
     void write_pieces();
     void check_put_done();
@@ -165,6 +164,7 @@ private:
     Damage m_pending;
     bool m_pending_all = false;
     bool m_put_in_flight = false;
+    bool m_unflushed = false; // requests that wait for the socket to be writable
     std::optional<unsigned int> m_put_marker; // the reply that ends a plain put
     std::chrono::steady_clock::time_point m_last_put{};
     std::FILE* m_log = nullptr;
@@ -479,25 +479,13 @@ bool X11Platform::server_reads() const {
     return poll(&connection, 1, 0) == 1 && (connection.revents & POLLOUT);
 }
 
-std::size_t X11Platform::socket_room() const {
-    // The bytes that can be written now without waiting: the send buffer
-    // less what it holds, with room for the kernel's own bookkeeping.
-    if (!server_reads()) return 0;
-    const int fd = xcb_get_file_descriptor(m_c.get());
-    int queued = 0, buffer = 0;
-    socklen_t length = sizeof buffer;
-    if (ioctl(fd, SIOCOUTQ, &queued) != 0 || getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, &length) != 0)
-        return 4096;
-    if (queued >= buffer) return 0;
-    const auto free = static_cast<std::size_t>(buffer - queued);
-    return free - free / 4;
-}
-
 void X11Platform::flush() {
-    {
-        const QuitSignals::MayBlock may_block;
-        xcb_flush(m_c.get());
-    }
+    // xcb waits for the socket to be writable before each write, and the
+    // kernel says it is only while a quarter of its buffer is used; once it
+    // takes a write it takes all of it. So a flush made while it is
+    // writable never waits, and one that would is left for when it is.
+    m_unflushed = !server_reads();
+    if (!m_unflushed) xcb_flush(m_c.get());
     check_connection();
 }
 
@@ -515,8 +503,7 @@ void X11Platform::present_all() {
 
 void X11Platform::put_pending() {
     if (m_put_in_flight || (!m_pending_all && m_pending.empty())) return;
-    const std::size_t room = socket_room();
-    if (room < m_picture->start_bytes() + 64) return; // held back until the server reads
+    if (!server_reads()) return; // held back until the server reads
     if (m_pending_all) {
         m_pending.clear();
         m_pending.add({0, 0, m_picture->picture().width, m_picture->picture().height});
@@ -540,11 +527,13 @@ void X11Platform::put_pending() {
 }
 
 void X11Platform::write_pieces() {
-    if (!m_picture->pieces_left()) return;
-    if (m_picture->write_pieces(socket_room()) == 0) return;
-    // Everything queued fits in the socket: the flush does not wait.
-    if (!m_picture->pieces_left()) m_put_marker = xcb_get_input_focus(m_c.get()).sequence;
-    flush();
+    // A piece at a time, each while the socket is writable, so that the
+    // write it makes is taken whole (see flush()).
+    while (m_picture->pieces_left() && server_reads()) {
+        m_picture->write_piece();
+        if (!m_picture->pieces_left()) m_put_marker = xcb_get_input_focus(m_c.get()).sequence;
+        flush();
+    }
 }
 
 void X11Platform::check_put_done() {
