@@ -41,7 +41,8 @@ int run(int argc, char** argv) {
     // argc is 0 when a caller of exec passes no argv[0] at all.
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const rays::CommandLine command = rays::interpret_command_line(
-        args, {.display = environment("DISPLAY"), .screensaver_window = environment("XSCREENSAVER_WINDOW")});
+        args, {.display = environment("DISPLAY"), .screensaver_window = environment("XSCREENSAVER_WINDOW"),
+               .wayland_display = environment("WAYLAND_DISPLAY")});
     if (!command.run_animation) {
         // The streams are left as they came: `rays --help >&-` must fail
         // as any write to a closed stdout does, not write to /dev/null.

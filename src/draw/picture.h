@@ -26,6 +26,15 @@ struct Picture {
 // `background`; `from` may have no pixels.
 void carry_picture(const Picture& from, const Picture& to, std::uint32_t background);
 
+// One side of a kept picture that a window of `window` pixels now shows:
+// the largest the window has been (`kept`), but no more than `bound` (the
+// screen's side, 0 when unknown), and never less than the window.
+[[nodiscard]] constexpr int kept_extent(int kept, int window, int bound) {
+    const int largest = kept > window ? kept : window;
+    const int within = largest < bound ? largest : bound;
+    return within > window ? within : window;
+}
+
 // Within one buffer, a picture going from old_w x old_h to new_w x new_h:
 // what was outside the old size becomes background.
 void reveal_background(std::uint8_t* pixels, int stride, int old_w, int old_h, int new_w, int new_h,

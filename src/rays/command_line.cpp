@@ -27,7 +27,8 @@ one every 10 ms, until a right-click in the window or closing it ends them.
                   idle daemon does (swayidle timeout 300 'rays --fullscreen')
   --window-id ID  draw into the existing X window ID (decimal or 0x hex)
   --root          draw on the root window, or into the window that
-                  XSCREENSAVER_WINDOW names, as screen savers ask
+                  XSCREENSAVER_WINDOW names, as screen savers ask; on
+                  Wayland, the background of every output (layer shell)
   --help          show this help and exit
   --version       show the version and exit
 )";
@@ -101,8 +102,9 @@ CommandLine interpret_command_line(std::span<const std::string_view> args, const
     }
     if (args.size() > used) return usage_error("unexpected argument '" + runtime::printable(args[used]) + "'");
     // Only X lets a program draw into a window another one made; a Wayland
-    // compositor hands out no such thing.
-    if (env.display.empty())
+    // compositor hands out no such thing, but may let it be the background.
+    const bool background = run.target.kind == WindowTarget::Kind::kRootWindow && !env.wayland_display.empty();
+    if (env.display.empty() && !background)
         return usage_error(std::string(arg) + " draws into an X window and needs X11, but DISPLAY is not set");
     return run;
 }

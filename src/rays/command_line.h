@@ -23,6 +23,7 @@ extern const std::string_view kVersion;
 struct Environment {
     std::string_view display{};             // DISPLAY
     std::string_view screensaver_window{};  // XSCREENSAVER_WINDOW
+    std::string_view wayland_display{};     // WAYLAND_DISPLAY
 };
 
 struct CommandLine {

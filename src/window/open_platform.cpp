@@ -1,5 +1,6 @@
 #include "window/open_platform.h"
 
+#include "window/wayland/layer_background.h"
 #include "window/wayland/wayland_platform.h"
 #include "window/x11/x11_platform.h"
 
@@ -17,6 +18,9 @@ bool is_set(const char* name) {
 } // namespace
 
 std::unique_ptr<Platform> open_platform(const WindowTarget& target) {
+    // On Wayland the background is the layer shell's (a screen saver's X
+    // window is a given one).
+    if (target.kind == WindowTarget::Kind::kRootWindow && is_set("WAYLAND_DISPLAY")) return open_layer_background();
     // A window lent by another program is an X window.
     if (!target.own()) return open_x11_platform(target);
     if (is_set("WAYLAND_DISPLAY")) {

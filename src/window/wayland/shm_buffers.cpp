@@ -14,15 +14,34 @@ namespace runtime {
 
 class ShmBuffers::ShmBuffer final : public PictureBuffers::Buffer {
 public:
-    ShmBuffer(const Picture& picture, std::size_t size, PictureBuffers* owner)
-        : Buffer(picture), m_size(size), m_owner(owner) {}
-    ~ShmBuffer() override { munmap(picture().pixels, m_size); }
+    ShmBuffer(const Picture& picture, std::size_t size, wl_shm_pool* pool, PictureBuffers* owner)
+        : Buffer(picture), m_size(size), m_pool(pool), m_owner(owner) {}
+    ~ShmBuffer() override {
+        buffer.reset();
+        wl_shm_pool_destroy(m_pool);
+        munmap(picture().pixels, m_size);
+    }
+
+    // The part the window shows, made anew when the window's size changes
+    // (only while the compositor does not hold it).
+    wl_buffer* view(int width, int height) {
+        if (!buffer || width != m_view_w || height != m_view_h) {
+            buffer.reset(wl_shm_pool_create_buffer(m_pool, 0, width, height, picture().stride,
+                                                   WL_SHM_FORMAT_XRGB8888));
+            wl_buffer_add_listener(buffer.get(), &kListener, this);
+            m_view_w = width;
+            m_view_h = height;
+        }
+        return buffer.get();
+    }
 
     WlBuffer buffer;
 
 private:
     friend class ShmBuffers;
     std::size_t m_size;
+    wl_shm_pool* m_pool;
+    int m_view_w = 0, m_view_h = 0;
     PictureBuffers* m_owner;
 };
 
@@ -56,16 +75,12 @@ ShmBuffers::ShmBuffers(wl_shm* shm)
               close(fd);
               throw RuntimeError("window picture", "no memory to share with the compositor");
           }
-          auto b = std::make_unique<ShmBuffer>(Picture{static_cast<std::uint32_t*>(pixels), width, height, stride},
-                                               size, &m_buffers);
+          // The pool keeps the memory for the buffers made from it; the
+          // descriptor is no longer needed.
           wl_shm_pool* pool = wl_shm_create_pool(m_shm, fd, static_cast<std::int32_t>(size));
-          b->buffer.reset(wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888));
-          // The buffer keeps the memory; the pool and the descriptor are no
-          // longer needed.
-          wl_shm_pool_destroy(pool);
           close(fd);
-          wl_buffer_add_listener(b->buffer.get(), &kListener, b.get());
-          return b;
+          return std::make_unique<ShmBuffer>(Picture{static_cast<std::uint32_t*>(pixels), width, height, stride},
+                                             size, pool, &m_buffers);
       }) {}
 
 void ShmBuffers::released(void* data, wl_buffer*) {
@@ -73,9 +88,9 @@ void ShmBuffers::released(void* data, wl_buffer*) {
     b->m_owner->released(b);
 }
 
-wl_buffer* ShmBuffers::hand_over(std::span<const PixelRect> damage) {
+wl_buffer* ShmBuffers::hand_over(std::span<const PixelRect> damage, int width, int height) {
     PictureBuffers::Buffer* b = m_buffers.hand_over(damage);
-    return b ? static_cast<ShmBuffer*>(b)->buffer.get() : nullptr;
+    return b ? static_cast<ShmBuffer*>(b)->view(width, height) : nullptr;
 }
 
 } // namespace runtime

@@ -1,6 +1,8 @@
 // The window's picture in wl_shm memory (XRGB8888) that the compositor reads
 // as it is: the canvas draws straight into the buffers, which take turns
-// as PictureBuffers says.
+// as PictureBuffers says. The picture may be larger than the window (the
+// largest the window has been): the compositor is handed its top-left
+// corner of the window's size, out of the same memory.
 #pragma once
 
 #include "draw/picture_buffers.h"
@@ -22,8 +24,9 @@ public:
     void resize(int width, int height, std::uint32_t background) { m_buffers.resize(width, height, background); }
     bool claim() { return m_buffers.claim(); }
     bool claim_released() { return m_buffers.claim_released(); }
-    // The picture's buffer, to attach; null while the damage has to wait.
-    wl_buffer* hand_over(std::span<const PixelRect> damage);
+    // The picture's buffer, `width` x `height` of it, to attach; null while
+    // the damage has to wait.
+    wl_buffer* hand_over(std::span<const PixelRect> damage, int width, int height);
 
 private:
     class ShmBuffer;

@@ -82,6 +82,7 @@ struct Output {
     std::uint32_t name = 0;
     int scale = 1;
     int refresh_mhz = 0;
+    int width = 0, height = 0; // pixels of the current mode
 };
 
 class WaylandPlatform final : public Platform {
@@ -125,8 +126,8 @@ private:
 
     static void output_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                 std::int32_t, const char*, const char*, std::int32_t) {}
-    static void output_mode(void* data, wl_output* output, std::uint32_t flags, std::int32_t, std::int32_t,
-                            std::int32_t refresh);
+    static void output_mode(void* data, wl_output* output, std::uint32_t flags, std::int32_t width,
+                            std::int32_t height, std::int32_t refresh);
     static void output_done(void*, wl_output*) {}
     static void output_scale(void* data, wl_output* output, std::int32_t factor);
     static void output_name(void*, wl_output*, const char*) {}
@@ -218,6 +219,7 @@ private:
     int m_announced120 = kScaleUnit; // the scale the canvas was last told of
     int m_restored_w = 1, m_restored_h = 1; // surface coordinates
     int m_width = 0, m_height = 0;          // surface coordinates, as configured
+    int m_shown_w = 0, m_shown_h = 0;       // pixels of the picture the window shows
     std::vector<PixelRect> m_pending;       // not yet committed, rectangle by rectangle
     DamageBands m_bands;                    // m_pending as it is sent
     Clock::time_point m_frame_asked{};
@@ -316,9 +318,13 @@ void WaylandPlatform::global_remove(void* data, wl_registry*, std::uint32_t name
     });
 }
 
-void WaylandPlatform::output_mode(void* data, wl_output*, std::uint32_t flags, std::int32_t, std::int32_t,
-                                  std::int32_t refresh) {
-    if (flags & WL_OUTPUT_MODE_CURRENT) static_cast<Output*>(data)->refresh_mhz = refresh;
+void WaylandPlatform::output_mode(void* data, wl_output*, std::uint32_t flags, std::int32_t width,
+                                  std::int32_t height, std::int32_t refresh) {
+    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
+    auto* output = static_cast<Output*>(data);
+    output->refresh_mhz = refresh;
+    output->width = width;
+    output->height = height;
 }
 
 void WaylandPlatform::output_scale(void* data, wl_output*, std::int32_t factor) {
@@ -443,10 +449,20 @@ void WaylandPlatform::create_window(const WindowSetup& setup) {
 void WaylandPlatform::resize_picture(int width, int height) {
     m_width = width;
     m_height = height;
-    const int w = std::max(1, to_pixels(width)), h = std::max(1, to_pixels(height));
+    m_shown_w = std::max(1, to_pixels(width));
+    m_shown_h = std::max(1, to_pixels(height));
+    // The picture is kept at the largest size the window has had, up to the
+    // largest output: a window that shrinks and grows back shows its rays.
+    int bound_w = 0, bound_h = 0;
+    for (const auto& o : m_outputs) {
+        bound_w = std::max(bound_w, o->width);
+        bound_h = std::max(bound_h, o->height);
+    }
+    const Picture kept = m_buffers->picture();
     // The viewport shows the buffer, whatever its pixels, on the window's size.
     if (m_viewport) wp_viewport_set_destination(m_viewport.get(), width, height);
-    m_buffers->resize(w, h, kBackground | kOpaque);
+    m_buffers->resize(kept_extent(kept.width, m_shown_w, bound_w), kept_extent(kept.height, m_shown_h, bound_h),
+                      kBackground | kOpaque);
     // Every pixel is opaque: the compositor need not draw what lies below.
     wl_region* opaque = wl_compositor_create_region(m_compositor.get());
     wl_region_add(opaque, 0, 0, width, height);
@@ -622,13 +638,15 @@ void WaylandPlatform::push_whole_picture() {
 
 void WaylandPlatform::commit() {
     if (!m_configured || m_pending.empty()) return;
-    wl_buffer* buffer = m_buffers->hand_over(m_pending);
+    wl_buffer* buffer = m_buffers->hand_over(m_pending, m_shown_w, m_shown_h);
     if (!buffer) return; // nothing would be left to draw on: the damage waits for a release
     wl_surface* surface = m_surface.get();
     wl_surface_attach(surface, buffer, 0, 0);
-    // The buffers take what they missed rectangle by rectangle, but the
-    // compositor is told of fewer, larger ones.
-    for (const PixelRect& r : m_bands.merge(m_pending)) wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
+    // The buffers take what they missed rectangle by rectangle, beyond the
+    // window too, but the compositor is told of fewer, larger ones within it.
+    for (const PixelRect& r : m_bands.merge(m_pending))
+        if (r.x < m_shown_w && r.y < m_shown_h)
+            wl_surface_damage_buffer(surface, r.x, r.y, std::min(r.w, m_shown_w - r.x), std::min(r.h, m_shown_h - r.y));
     if (!m_frame_callback) {
         m_frame_callback.reset(wl_surface_frame(surface));
         wl_callback_add_listener(m_frame_callback.get(), &kFrameListener, this);

@@ -170,7 +170,11 @@ void X11Picture::fill(std::uint32_t background) {
 }
 
 bool X11Picture::resize(int window_w, int window_h, std::uint32_t background) {
-    const int w = std::clamp(window_w, 1, m_max_w), h = std::clamp(window_h, 1, m_max_h);
+    m_window_w = std::clamp(window_w, 1, m_max_w);
+    m_window_h = std::clamp(window_h, 1, m_max_h);
+    // The picture only grows: a window that shrinks keeps what lies beyond
+    // it, and the rays drawn meanwhile are drawn there in full.
+    const int w = std::max(m_window_w, m_width), h = std::max(m_window_h, m_height);
     if (w == m_width && h == m_height) return false;
     if (m_filled)
         reveal_background(reinterpret_cast<std::uint8_t*>(m_pixels), m_stride, m_width, m_height, w, h, background);
@@ -186,7 +190,7 @@ void X11Picture::start_put(const Damage& damage) {
     m_unsent.clear();
     for (const PixelRect& r : damage) {
         const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min(r.x + r.w, m_width), y1 = std::min(r.y + r.h, m_height);
+        const int x1 = std::min(r.x + r.w, m_window_w), y1 = std::min(r.y + r.h, m_window_h);
         if (x1 <= x0 || y1 <= y0) continue;
         const PixelRect clipped{x0, y0, x1 - x0, y1 - y0};
         if (!m_format.is_picture_layout())

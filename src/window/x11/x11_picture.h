@@ -1,8 +1,9 @@
 // The window's kept picture on X11, and the requests that show it.
 //
-// The picture is 32-bit whatever the screen; it is made as large as the
-// screen once and never larger, whatever size the window takes (beyond it
-// the window shows its background). With MIT-SHM the server reads the pixels
+// The picture is 32-bit whatever the screen; its memory is made as large as
+// the screen once. The picture itself is the largest size the window has
+// had, never larger than the screen: a window that shrinks and grows back
+// shows the rays it had. Only what lies inside the window is shown. With MIT-SHM the server reads the pixels
 // from memory we share with it: when the visual lays pixels out as the
 // picture does, the picture itself is shared and showing a change is one
 // clip request and one put, with no copy. Other TrueColor visuals get the
@@ -43,8 +44,8 @@ public:
     // for, while the window manager and the server work on it, not before.
     void fill(std::uint32_t background);
 
-    // Follows the window to its new size; true when the picture's size
-    // changed. What is new shows the background.
+    // Follows the window to its new size; true when the picture grew. What
+    // is new shows the background.
     bool resize(int window_w, int window_h, std::uint32_t background);
 
     // Starts a put of the damaged pixels. With MIT-SHM it is two small
@@ -76,7 +77,8 @@ private:
     std::vector<PixelRect> m_unsent;      // what the put started has still to send, last first
     std::uint32_t* m_pixels = nullptr;
     int m_stride = 0;
-    int m_width = 0, m_height = 0;
+    int m_width = 0, m_height = 0;       // the picture: the largest the window has been
+    int m_window_w = 0, m_window_h = 0;  // the window, what is shown
     bool m_filled = false; // until fill(), nothing has been drawn or shown
 
     // What the server reads: the picture itself, or its converted copy.
