@@ -30,8 +30,8 @@ std::vector<long long> put_times(const std::string& log) {
     std::istringstream in(log);
     std::string line;
     while (std::getline(in, line)) {
-        long long at = 0, pixels = 0;
-        if (std::sscanf(line.c_str(), "put %lld %lld", &at, &pixels) == 2) puts.push_back(at);
+        long long at = 0;
+        if (std::sscanf(line.c_str(), "put %lld", &at) == 1) puts.push_back(at);
     }
     return puts;
 }

@@ -183,7 +183,7 @@ bool X11Picture::resize(int window_w, int window_h, std::uint32_t background) {
     return true;
 }
 
-void X11Picture::start_put(const Damage& damage) {
+bool X11Picture::start_put(const Damage& damage) {
     std::array<xcb_rectangle_t, Damage::kMaxRects> rects;
     int count = 0;
     PixelRect bounds{};
@@ -206,6 +206,7 @@ void X11Picture::start_put(const Damage& damage) {
     }
     std::reverse(m_unsent.begin(), m_unsent.end());
     if (count > 0) put_rects(rects.data(), count, bounds);
+    return count > 0 || !m_unsent.empty();
 }
 
 void X11Picture::put_rects(const xcb_rectangle_t* rects, int count, const PixelRect& bounds) {

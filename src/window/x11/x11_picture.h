@@ -51,8 +51,9 @@ public:
     // Starts a put of the damaged pixels. With MIT-SHM it is two small
     // requests, queued at once, and the server sends a completion event
     // when it has read the pixels. Without, the rectangles are converted
-    // now and go out in pieces through write_piece().
-    void start_put(const Damage& damage);
+    // now and go out in pieces through write_piece(). False when none of
+    // the damage lies in the window: nothing is put.
+    bool start_put(const Damage& damage);
     // Queues the next piece of the put started; pieces_left() is false
     // once all are.
     void write_piece();

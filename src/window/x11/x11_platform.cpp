@@ -508,20 +508,17 @@ void X11Platform::put_pending() {
         m_pending.clear();
         m_pending.add({0, 0, m_picture->picture().width, m_picture->picture().height});
     }
-    m_put_in_flight = true;
-    m_last_put = std::chrono::steady_clock::now();
-    if (m_log) {
-        long long pixels = 0;
-        for (const PixelRect& r : m_pending) pixels += static_cast<long long>(r.w) * r.h;
-        std::fprintf(m_log, "put %lld %lld\n",
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                m_last_put.time_since_epoch())
-                                                .count()),
-                     pixels);
-    }
-    m_picture->start_put(m_pending);
+    const bool started = m_picture->start_put(m_pending);
     m_pending.clear();
     m_pending_all = false;
+    if (!started) return; // all of it beyond a window grown small
+    m_put_in_flight = true;
+    m_last_put = std::chrono::steady_clock::now();
+    if (m_log)
+        std::fprintf(m_log, "put %lld\n",
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                m_last_put.time_since_epoch())
+                                                .count()));
     if (m_picture->shared()) flush();
     else write_pieces();
 }
