@@ -10,10 +10,9 @@
 #include "window/wayland/layer_background.h"
 
 #include "form/colour.h"
-#include "form/printable.h"
 #include "form/units.h"
 #include "window/quit_signals.h"
-#include "window/shortage.h"
+#include "window/wayland/wayland_connect.h"
 #include "window/wayland/wayland_failure.h"
 #include "window/wayland/wayland_handles.h"
 
@@ -22,7 +21,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -166,7 +164,7 @@ LayerBackground::LayerBackground(WlDisplay display) : m_display(std::move(displa
     const QuitSignals::MayBlock may_block;
     m_registry.reset(wl_display_get_registry(m_display.get()));
     wl_registry_add_listener(m_registry.get(), &kRegistryListener, this);
-    check(wl_display_roundtrip(m_display.get())); // the globals
+    await_first_answer(m_display.get()); // the globals
     if (!m_compositor || !m_shm)
         throw RuntimeError("Wayland compositor", "offers no wl_compositor of version 4 or no wl_shm");
     if (!m_shell)
@@ -400,15 +398,7 @@ void LayerBackground::commit(Screen& screen) {
 std::unique_ptr<Platform> open_layer_background() {
     keep_wayland_log();
     const QuitSignals::MayBlock may_block;
-    errno = 0;
-    WlDisplay display(wl_display_connect(nullptr));
-    if (!display) {
-        const int error = errno;
-        const char* name = std::getenv("WAYLAND_DISPLAY");
-        std::string reason = "cannot connect to Wayland display " + printable(name ? name : "");
-        if (const auto shortage = shortage_reason(error)) reason += ": " + *shortage;
-        throw RuntimeError("open display", reason);
-    }
+    WlDisplay display = connect_wayland_display();
     return std::make_unique<LayerBackground>(std::move(display));
 }
 

@@ -11,13 +11,12 @@
 #include "draw/damage_bands.h"
 #include "form/colour.h"
 #include "form/form_runtime.h"
-#include "form/printable.h"
 #include "form/units.h"
 #include "window/quit_signals.h"
 #include "window/wayland/address_space.h"
-#include "window/shortage.h"
 #include "window/timer.h"
 #include "window/wayland/shm_buffers.h"
+#include "window/wayland/wayland_connect.h"
 #include "window/wayland/wayland_failure.h"
 #include "window/wayland/wayland_handles.h"
 #include "window/wayland/wayland_seat.h"
@@ -28,9 +27,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
-#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -41,9 +38,6 @@ namespace {
 constexpr int kScaleUnit = 120;
 
 constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
-// A compositor that has not answered the first round trip by then is taken
-// as stopped or not one at all: the program goes on with X, where there is one.
-constexpr auto kFirstAnswerLimit = std::chrono::seconds(2);
 // A frame asked for and not given for this long means the compositor does
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
@@ -182,7 +176,6 @@ private:
         return static_cast<int>(length * m_scale120 / kScaleUnit + 0.5);
     }
     void roundtrip();
-    void first_roundtrip();
     static void check_room_for_decorations();
     void check(int result);
     void after_dispatch(WindowEvents& events);
@@ -253,7 +246,7 @@ WaylandPlatform::WaylandPlatform(WlDisplay display, bool fullscreen)
     const QuitSignals::MayBlock may_block;
     m_registry.reset(wl_display_get_registry(m_display.get()));
     wl_registry_add_listener(m_registry.get(), &kRegistryListener, this);
-    first_roundtrip(); // the globals
+    await_first_answer(m_display.get()); // the globals
     if (!m_compositor || !m_shm)
         throw RuntimeError("Wayland compositor", "offers no wl_compositor of version 4 or no wl_shm");
     roundtrip(); // what the outputs and seats say of themselves
@@ -378,40 +371,6 @@ void WaylandPlatform::check(int result) {
 
 void WaylandPlatform::roundtrip() { check(wl_display_roundtrip(m_display.get())); }
 
-void WaylandPlatform::first_roundtrip() {
-    // wl_display_roundtrip() would wait for ever on a socket that accepts
-    // and never answers (a stopped compositor, something else listening).
-    wl_display* d = m_display.get();
-    bool answered = false;
-    static constexpr wl_callback_listener kDone = [] {
-        wl_callback_listener l{};
-        l.done = [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; };
-        return l;
-    }();
-    const WlCallback sync(wl_display_sync(d));
-    wl_callback_add_listener(sync.get(), &kDone, &answered);
-    const auto limit = Clock::now() + kFirstAnswerLimit;
-    while (!answered) {
-        while (wl_display_prepare_read(d) != 0) check(wl_display_dispatch_pending(d));
-        if (wl_display_flush(d) < 0 && errno != EAGAIN) {
-            wl_display_cancel_read(d);
-            throw connection_failure(d);
-        }
-        pollfd connection{wl_display_get_fd(d), POLLIN, 0};
-        const auto now = Clock::now();
-        const int ready = now < limit ? poll(&connection, 1, wait_ms(limit, now)) : 0;
-        if (ready <= 0) {
-            wl_display_cancel_read(d);
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready == 0)
-                throw RuntimeError("Wayland compositor",
-                                   "no answer within " + std::to_string(kFirstAnswerLimit.count()) + " s");
-            throw RuntimeError("Wayland compositor", "poll failed");
-        }
-        check(wl_display_read_events(d));
-        check(wl_display_dispatch_pending(d));
-    }
-}
 
 void WaylandPlatform::create_window(const WindowSetup& setup) {
     // The setup's size is in pixels at dpi(): the window's, in surface
@@ -661,15 +620,7 @@ void WaylandPlatform::commit() {
 std::unique_ptr<Platform> open_wayland_platform(bool fullscreen) {
     keep_wayland_log();
     const QuitSignals::MayBlock may_block;
-    errno = 0;
-    WlDisplay display(wl_display_connect(nullptr));
-    if (!display) {
-        const int error = errno;
-        const char* name = std::getenv("WAYLAND_DISPLAY");
-        std::string reason = "cannot connect to Wayland display " + printable(name ? name : "");
-        if (const auto shortage = shortage_reason(error)) reason += ": " + *shortage;
-        throw RuntimeError("open display", reason);
-    }
+    WlDisplay display = connect_wayland_display();
     return std::make_unique<WaylandPlatform>(std::move(display), fullscreen);
 }
 
