@@ -176,7 +176,8 @@ TEST(XServers, SecondScreenWithoutSharedMemoryUnderTwm) {
 
 // The picture's shared memory outlives no end: a memfd where the server takes
 // one, and a System V segment (forced here) already marked for removal when
-// a SIGTERM comes the moment it is attached.
+// a SIGTERM comes the moment it is attached. A put of it that the server
+// refuses is said.
 TEST(XServers, StartUpSignalsLeaveNoSharedMemory) {
     XSession x;
     {
@@ -199,6 +200,12 @@ TEST(XServers, StartUpSignalsLeaveNoSharedMemory) {
         EXPECT_EQ(left, std::vector<int>{}) << "leaked";
         for (int id : left) shmctl(id, IPC_RMID, nullptr);
     }
+    // A shared-memory put the server refuses would leave the window blank.
+    env["LD_PRELOAD"] = PUT_FAILURE_HOOK;
+    Process refused({RAYS_BINARY}, env);
+    EXPECT_EQ(refused.wait_for_exit(5s), 1);
+    EXPECT_EQ(refused.stderr_text().rfind("rays: run-time error: window picture: the X server could not show it: ", 0),
+              0u) << refused.stderr_text();
 }
 
 // SIGTERM lands while a tick is being drawn, and while the X server is
