@@ -34,7 +34,8 @@ namespace {
 } // namespace
 
 // One compositor for what a user sees and does: the window maximised to the
-// work area under weston's panel, the first phase's colours, the clicks.
+// work area under weston's panel, the first phase's colours, the clicks; then
+// full screen.
 TEST(Wayland, OpensMaximisedDrawsAndEndsOnRightClickOnly) {
     SKIP_WITHOUT_WESTON();
     WestonSession weston;
@@ -67,6 +68,16 @@ TEST(Wayland, OpensMaximisedDrawsAndEndsOnRightClickOnly) {
     ASSERT_TRUE(status.has_value()) << "still running a second after the right-click";
     EXPECT_EQ(*status, 0);
     EXPECT_EQ(rays.stderr_text(), "");
+
+    // Full screen: the whole output, over the panel, with no title bar.
+    Process full({RAYS_BINARY, "--fullscreen"}, weston.env());
+    const std::vector<long> output{0, 0, 1920, 1080};
+    EXPECT_EQ(weston.window_place([&](const auto& place) { return place == output; }), output)
+        << full.stderr_text();
+    std::this_thread::sleep_for(1s);
+    EXPECT_GT(weston.screenshot().count_in(kLightGreen, 0, 0, 700, 56), 100) << "no rays where the panel was";
+    weston.input("click 960 600 right");
+    EXPECT_EQ(full.wait_for_exit(1s), 0);
 }
 
 // Every way it ends, in one compositor: a signal while the compositor is
