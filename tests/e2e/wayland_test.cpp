@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <regex>
 #include <sys/socket.h>
@@ -78,6 +79,46 @@ TEST(Wayland, OpensMaximisedDrawsAndEndsOnRightClickOnly) {
     EXPECT_GT(weston.screenshot().count_in(kLightGreen, 0, 0, 700, 56), 100) << "no rays where the panel was";
     weston.input("click 960 600 right");
     EXPECT_EQ(full.wait_for_exit(1s), 0);
+}
+
+// Each title bar the system's libdecor can draw (its cairo plugin, and the
+// GTK one where installed, which GNOME's systems choose): the window is
+// maximised below it, the bar carries the caption, the ticks keep their pace
+// while libdecor is dispatched, and its close button ends the program.
+TEST(Wayland, EveryTitleBarPluginDrawsItsBarAndClosesTheWindow) {
+    SKIP_WITHOUT_WESTON();
+    if (*RAYS_TICK_LOG_BINARY == 0) GTEST_SKIP() << "counting ticks needs a build with -DRAYS_TICK_LOG=ON";
+    const std::vector<std::string> plugins = WestonSession::title_bar_plugins();
+    ASSERT_FALSE(plugins.empty()) << "no libdecor plugin in " RAYS_LIBDECOR_PLUGIN_DIR;
+    std::cout << "title bar plugins:";
+    for (const std::string& plugin : plugins) std::cout << ' ' << plugin;
+    std::cout << '\n';
+    for (const std::string& plugin : plugins) {
+        SCOPED_TRACE(plugin);
+        WestonSession weston(1, plugin);
+        Process rays({RAYS_TICK_LOG_BINARY}, weston.env());
+        const std::vector<long> place = weston.window_place([](const auto& p) {
+            return p[0] == 0 && p[1] > 40 && p[1] < 100 && p[2] == 1920 && p[3] == 1080; // below the panel's 32
+        });
+        ASSERT_EQ(place.size(), 4u) << rays.stderr_text();
+        std::this_thread::sleep_for(2s);
+        const Screenshot shot = weston.screenshot();
+        ASSERT_EQ(shot.width, 1920) << "no screenshot";
+        // The caption, in the middle of the bar, in a colour of its own.
+        const int bar = 32, middle = (bar + static_cast<int>(place[1])) / 2;
+        const std::uint32_t ground = shot.at(700, middle);
+        long caption = 0;
+        for (int y = bar; y < place[1]; ++y)
+            for (int x = 860; x < 1060; ++x) caption += shot.at(x, y) != ground;
+        EXPECT_GT(caption, 40) << "no caption on the title bar";
+
+        weston.input("click 1905 " + std::to_string(middle) + " left"); // the close button, at the right end
+        EXPECT_EQ(rays.wait_for_exit(1s), 0) << "the close button did not end it";
+        const std::vector<long long> due = e2e::tick_times(rays.stderr_text(), true);
+        EXPECT_GT(due.size(), 190u);
+        for (std::size_t i = 1; i < due.size(); ++i)
+            ASSERT_EQ(due[i] - due[i - 1], 10'000'000) << "a gap after " << (due[i - 1] - due[0]) / 1'000'000 << " ms";
+    }
 }
 
 // Every way it ends, in one compositor: a signal while the compositor is

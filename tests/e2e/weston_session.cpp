@@ -1,5 +1,6 @@
 #include "e2e/weston_session.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -27,12 +28,31 @@ static std::string pixman_renderer_flag() {
     return flag;
 }
 
-WestonSession::WestonSession(int scale) {
+std::vector<std::string> WestonSession::title_bar_plugins() {
+    std::vector<std::string> names;
+    std::error_code absent;
+    for (const auto& entry : std::filesystem::directory_iterator(RAYS_LIBDECOR_PLUGIN_DIR, absent)) {
+        const std::string file = entry.path().filename();
+        if (file.starts_with("libdecor-") && file.ends_with(".so")) names.push_back(file.substr(9, file.size() - 12));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+WestonSession::WestonSession(int scale, const std::string& plugin) {
     char dir[] = "/tmp/rays-weston-XXXXXX"; // mkdtemp makes it 0700
     if (!mkdtemp(dir) || mkfifo((std::string(dir) + "/input").c_str(), 0600) != 0)
         throw std::runtime_error("no private runtime directory");
     m_dir = dir;
     m_socket = "rays-" + std::to_string(getpid());
+    // libdecor takes the first plugin of its liking from the folder it is
+    // given: one that holds only the wanted one.
+    const std::filesystem::path chosen = std::string(RAYS_LIBDECOR_PLUGIN_DIR) + "/libdecor-" + plugin + ".so";
+    if (std::filesystem::exists(chosen)) {
+        m_plugins = m_dir + "/plugins";
+        std::filesystem::create_directory(m_plugins);
+        std::filesystem::create_symlink(chosen, m_plugins + "/" + chosen.filename().string());
+    }
     m_server = std::make_unique<Process>(
         std::vector<std::string>{"weston", "--backend=headless-backend.so", pixman_renderer_flag(), "--debug",
                                  "--width=1920", "--height=1080", "--scale=" + std::to_string(scale),
@@ -53,7 +73,9 @@ WestonSession::~WestonSession() {
 }
 
 std::map<std::string, std::string> WestonSession::env() const {
-    return {{"XDG_RUNTIME_DIR", m_dir}, {"WAYLAND_DISPLAY", m_socket}, {"DISPLAY", ""}};
+    std::map<std::string, std::string> env{{"XDG_RUNTIME_DIR", m_dir}, {"WAYLAND_DISPLAY", m_socket}, {"DISPLAY", ""}};
+    if (!m_plugins.empty()) env["LIBDECOR_PLUGIN_DIR"] = m_plugins;
+    return env;
 }
 
 std::string WestonSession::run(const std::string& command) const {

@@ -14,8 +14,11 @@ class WestonSession {
 public:
     // Whether weston, its debug tools and the seat module are here.
     static bool available();
-    // Throws when weston does not come up with its panel.
-    explicit WestonSession(int scale = 1);
+    // libdecor's plugins on this system, by name ("cairo", "gtk").
+    static std::vector<std::string> title_bar_plugins();
+    // Throws when weston does not come up with its panel. Programs started
+    // in env() draw their title bar with `plugin` where the system has it.
+    explicit WestonSession(int scale = 1, const std::string& plugin = "cairo");
     ~WestonSession();
 
     // Environment for programs that should run on this compositor only.
@@ -32,7 +35,7 @@ public:
 private:
     std::string run(const std::string& command) const;
 
-    std::string m_dir, m_socket;
+    std::string m_dir, m_socket, m_plugins;
     std::unique_ptr<Process> m_server;
 };
 

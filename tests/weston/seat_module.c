@@ -110,6 +110,10 @@ static void play(struct test_seat *ts, const char *command)
 	char what[16];
 
 	if (sscanf(command, "click %lf %lf %15s", &x, &y, what) == 3) {
+		/* Arriving, then moving a pixel, as a hand does: a surface the
+		 * pointer enters gets a motion event as well, which is what
+		 * libdecor's GTK plugin reads the button under it from. */
+		move_to(&ts->seat, x - 1, y);
 		move_to(&ts->seat, x, y);
 		for (int i = 0; i < 4; ++i)
 			if (strcmp(what, names[i]) == 0) {
