@@ -29,7 +29,8 @@ ServerOffers ask_server(xcb_connection_t* c, const xcb_screen_t& screen) {
     offers.dpi = parse_xft_dpi(property_text(resources_reply.get())).value_or(kDefaultDpi);
     offers.wm = window_manager.answer();
     if (screen_info) {
-        const XcbReply<xcb_randr_get_screen_info_reply_t> info(xcb_randr_get_screen_info_reply(c, *screen_info, nullptr));
+        const XcbReply<xcb_randr_get_screen_info_reply_t> info(
+            xcb_randr_get_screen_info_reply(c, *screen_info, nullptr));
         if (info && info->rate > 0) offers.frame_interval = std::chrono::nanoseconds(1'000'000'000 / info->rate);
     }
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);

@@ -218,7 +218,8 @@ void X11Platform::handle(const xcb_generic_event_t& event, WindowEvents& events)
         break;
     case XCB_CONFIGURE_NOTIFY: {
         const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
-        if (configure.window == m_window && m_presenter->picture().resize(configure.width, configure.height, kBackground))
+        if (configure.window == m_window &&
+            m_presenter->picture().resize(configure.width, configure.height, kBackground))
             events.picture_changed();
         break;
     }
