@@ -1,11 +1,13 @@
 #include "window/x11/desktop_window.h"
 
+#include "window/x11/window_properties.h"
+
 #include <xcb/shape.h>
 #include <xcb/xfixes.h>
 
 #include <array>
+#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace runtime {
 namespace {
@@ -17,12 +19,6 @@ xcb_atom_t atom(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
 
 xcb_intern_atom_cookie_t ask_atom(xcb_connection_t* c, std::string_view name) {
     return xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data());
-}
-
-void set_property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type, int format,
-                  std::size_t count, const void* data) {
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, type, static_cast<std::uint8_t>(format),
-                        static_cast<std::uint32_t>(count), data);
 }
 
 // An empty input shape: the window takes no pointer input at all.
@@ -53,7 +49,7 @@ bool compositing_manager_runs(xcb_connection_t* c, int screen_number) {
 }
 
 xcb_window_t make_desktop_window(xcb_connection_t* c, const xcb_screen_t& screen, const Atoms& atoms,
-                                 const ChosenVisual& visual, const DesktopWindowSetup& setup, bool& input_passes) {
+                                 const ChosenVisual& visual, const DesktopWindowSetup& setup) {
     xcb_prefetch_extension_data(c, &xcb_xfixes_id);
     xcb_prefetch_extension_data(c, &xcb_shape_id);
     static constexpr std::array<std::string_view, 7> kNames = {
@@ -65,25 +61,9 @@ xcb_window_t make_desktop_window(xcb_connection_t* c, const xcb_screen_t& screen
     for (std::size_t i = 0; i < kNames.size(); ++i) named[i] = atom(c, asked[i]);
     const auto [window_type, type_desktop, below, sticky, skip_taskbar, skip_pager, wm_desktop] = named;
 
-    const xcb_window_t window = xcb_generate_id(c);
-    std::vector<std::uint32_t> values{setup.background, 0, XCB_GRAVITY_NORTH_WEST, setup.events};
-    std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_BIT_GRAVITY | XCB_CW_EVENT_MASK;
-    if (visual.visual->visual_id != screen.root_visual) {
-        const xcb_colormap_t colormap = xcb_generate_id(c);
-        xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root, visual.visual->visual_id);
-        values.push_back(colormap);
-        mask |= XCB_CW_COLORMAP;
-    }
-    xcb_create_window(c, visual.depth, window, screen.root, 0, 0, screen.width_in_pixels, screen.height_in_pixels,
-                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual.visual->visual_id, mask, values.data());
-
-    set_property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, setup.caption.size(), setup.caption.data());
-    set_property(c, window, atoms.net_wm_name, atoms.utf8_string, 8, setup.caption.size(), setup.caption.data());
-    std::string wm_class(setup.app_id);
-    wm_class += '\0';
-    wm_class += "Rays";
-    wm_class += '\0';
-    set_property(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, wm_class.size(), wm_class.data());
+    const xcb_window_t window = create_window_in(c, screen, visual, screen.width_in_pixels,
+                                                 screen.height_in_pixels, setup.background, setup.events);
+    set_client_properties(c, window, atoms, setup.caption, setup.app_id);
     set_property(c, window, window_type, XCB_ATOM_ATOM, 32, 1, &type_desktop);
     const xcb_atom_t states[4] = {below, sticky, skip_taskbar, skip_pager};
     set_property(c, window, atoms.net_wm_state, XCB_ATOM_ATOM, 32, 4, states);
@@ -95,7 +75,12 @@ xcb_window_t make_desktop_window(xcb_connection_t* c, const xcb_screen_t& screen
     set_property(c, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
     std::uint32_t size_hints[18] = {1 | 2 | 4 | 8, 0, 0, screen.width_in_pixels, screen.height_in_pixels};
     set_property(c, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, size_hints);
-    input_passes = let_input_pass(c, window);
+    const bool input_passes = let_input_pass(c, window);
+    // The clicks that pass through reach the root, where we hear them as on
+    // the root itself.
+    const std::uint32_t presses = XCB_EVENT_MASK_BUTTON_PRESS;
+    const XcbReply<xcb_generic_error_t> refused(xcb_request_check(
+        c, xcb_change_window_attributes_checked(c, input_passes ? screen.root : window, XCB_CW_EVENT_MASK, &presses)));
     return window;
 }
 

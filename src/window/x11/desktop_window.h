@@ -30,10 +30,12 @@ struct DesktopWindowSetup {
 };
 
 // Makes the window, not mapped yet, and lets input pass through it where
-// the server can (XFixes 2 and SHAPE); returns it, and `input_passes`
-// tells whether input does.
+// the server can (XFixes 2 and SHAPE). Its button presses are asked for
+// where they land: on the root when they pass through, unless the window
+// manager already takes them there (then the right-click is the window
+// manager's and we go on without it). Waits for answers.
 xcb_window_t make_desktop_window(xcb_connection_t* c, const xcb_screen_t& screen, const Atoms& atoms,
-                                 const ChosenVisual& visual, const DesktopWindowSetup& setup, bool& input_passes);
+                                 const ChosenVisual& visual, const DesktopWindowSetup& setup);
 
 // Maps the window below every other; a window manager keeps it there by its
 // type from then on.

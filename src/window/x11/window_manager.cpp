@@ -1,16 +1,12 @@
 #include "window/x11/window_manager.h"
 
+#include "window/x11/window_properties.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace runtime {
-
-std::vector<std::uint32_t> property_cardinals(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->format != 32) return {};
-    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    return {values, values + xcb_get_property_value_length(reply) / 4};
-}
 
 WindowManagerQuery::WindowManagerQuery(xcb_connection_t* c, const xcb_screen_t& screen, const Atoms& atoms)
     : m_c(c), m_screen{0, 0, screen.width_in_pixels, screen.height_in_pixels}, m_atoms(atoms),

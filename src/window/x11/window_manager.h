@@ -11,9 +11,6 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdint>
-#include <vector>
-
 namespace runtime {
 
 struct WindowManager {
@@ -38,10 +35,6 @@ private:
 
 // Asks to hear of changes to the root's properties, where a window manager
 // announces itself (_NET_SUPPORTING_WM_CHECK, _NET_SUPPORTED).
-// A property's 32-bit values (atoms, windows, cardinals); none when it is
-// missing or of another format.
-std::vector<std::uint32_t> property_cardinals(const xcb_get_property_reply_t* reply);
-
 void watch_for_window_managers(xcb_connection_t* c, xcb_window_t root);
 
 // Whether `event` is one of those announcements.

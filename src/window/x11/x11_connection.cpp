@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -94,6 +95,15 @@ RuntimeError connection_broken(xcb_connection_t* c) {
     case XCB_CONN_CLOSED_FDPASSING_FAILED: return RuntimeError("X server", "passing a file descriptor failed");
     default: return RuntimeError("X server", "connection lost");
     }
+}
+
+void check_connection(xcb_connection_t* c) {
+    if (xcb_connection_has_error(c)) throw connection_broken(c);
+}
+
+bool server_reads(xcb_connection_t* c) {
+    pollfd connection{xcb_get_file_descriptor(c), POLLOUT, 0};
+    return poll(&connection, 1, 0) == 1 && (connection.revents & POLLOUT);
 }
 
 Atoms intern_atoms(xcb_connection_t* c) {

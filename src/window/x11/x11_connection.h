@@ -34,6 +34,14 @@ XcbConnection connect_to_display(int& screen);
 // for a reason of its own.
 RuntimeError connection_broken(xcb_connection_t* c);
 
+// Raises connection_broken() once xcb has closed the connection.
+void check_connection(xcb_connection_t* c);
+
+// Whether the socket takes a write now. A server that has stopped (SIGSTOP,
+// a debugger) stops reading, and writing to it would block once the socket
+// is full.
+bool server_reads(xcb_connection_t* c);
+
 struct Atoms {
     xcb_atom_t wm_protocols, wm_delete_window, wm_change_state, utf8_string, net_wm_name, net_wm_icon,
         net_wm_pid, net_wm_state, net_wm_state_maximized_vert, net_wm_state_maximized_horz,

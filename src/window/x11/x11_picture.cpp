@@ -18,9 +18,10 @@ namespace runtime {
 
 // Memory shared with the server, attached on both sides. Where the server
 // takes a file descriptor (MIT-SHM 1.2 over a local socket) it is a memfd,
-// which nothing outlives; otherwise a System V segment, marked for removal
-// as soon as we have attached it so that it goes with the last user whatever
-// ends the program.
+// which nothing outlives. Otherwise it is a System V segment, made, attached
+// and marked for removal with the quit signals held, before the server
+// attaches it: from then on it goes with the last side to let go, however
+// the program ends.
 struct X11Picture::Segment {
     xcb_connection_t* c = nullptr;
     xcb_shm_seg_t id = 0;

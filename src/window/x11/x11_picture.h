@@ -3,10 +3,12 @@
 // The picture is 32-bit whatever the screen; its memory is made as large as
 // the screen once. The picture itself is the largest size the window has
 // had, never larger than the screen: a window that shrinks and grows back
-// shows the rays it had. Only what lies inside the window is shown. With MIT-SHM the server reads the pixels
-// from memory we share with it: when the visual lays pixels out as the
-// picture does, the picture itself is shared and showing a change is one
-// clip request and one put, with no copy. Other TrueColor visuals get the
+// shows the rays it had. Only what lies inside the window is shown.
+//
+// With MIT-SHM the server reads the pixels from memory we share with it:
+// when the visual lays pixels out as the picture does, the picture itself
+// is shared and showing a change is one clip request and one put, with no
+// copy. Other TrueColor visuals get the
 // damaged rectangles converted into a shared image of their own format.
 // Without MIT-SHM (a server on another machine) the rectangles go in
 // put-image requests of a few rows each, only as many as the socket takes

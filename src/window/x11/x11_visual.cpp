@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <vector>
 
 namespace runtime {
 namespace {
@@ -59,6 +61,24 @@ PixelFormat pixel_format_of(xcb_connection_t* c, const ChosenVisual& chosen) {
         format.scanline_pad = f.data->scanline_pad;
     }
     return format;
+}
+
+xcb_window_t create_window_in(xcb_connection_t* c, const xcb_screen_t& screen, const ChosenVisual& chosen,
+                              std::uint16_t width, std::uint16_t height, std::uint32_t background,
+                              std::uint32_t events) {
+    const xcb_window_t window = xcb_generate_id(c);
+    std::vector<std::uint32_t> values{background, 0, XCB_GRAVITY_NORTH_WEST, events};
+    std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_BIT_GRAVITY | XCB_CW_EVENT_MASK;
+    if (chosen.visual->visual_id != screen.root_visual) {
+        // Another visual than the root's needs a colormap of its own.
+        const xcb_colormap_t colormap = xcb_generate_id(c);
+        xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root, chosen.visual->visual_id);
+        values.push_back(colormap);
+        mask |= XCB_CW_COLORMAP;
+    }
+    xcb_create_window(c, chosen.depth, window, screen.root, 0, 0, width, height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      chosen.visual->visual_id, mask, values.data());
+    return window;
 }
 
 } // namespace runtime

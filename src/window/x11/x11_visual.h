@@ -28,4 +28,10 @@ ChosenVisual visual_of(xcb_screen_t* screen, xcb_visualid_t id);
 // How the server lays out pixels of that visual in images.
 PixelFormat pixel_format_of(xcb_connection_t* c, const ChosenVisual& chosen);
 
+// A window of ours in that visual at the screen's corner, not mapped yet:
+// `background` shows until it is drawn in, and it reports `events`.
+xcb_window_t create_window_in(xcb_connection_t* c, const xcb_screen_t& screen, const ChosenVisual& chosen,
+                              std::uint16_t width, std::uint16_t height, std::uint32_t background,
+                              std::uint32_t events);
+
 } // namespace runtime
