@@ -3,6 +3,8 @@
 //   x_client create WxH    creates and maps a window, prints its id, and
 //                          keeps it until killed
 //   x_client owner NAME    exits 0 when a client owns selection NAME
+//   x_client own NAME      owns selection NAME, as a compositing manager
+//                          owns _NET_WM_CM_S0, until killed
 //   x_client expose ID     sends window ID whole-window Expose events, as
 //                          fast as the server takes them, until killed
 #include <xcb/xcb.h>
@@ -25,10 +27,22 @@ int main(int argc, char** argv) {
         std::free(error);
         return destroyed ? 0 : 1;
     }
-    if (command == "owner") {
+    if (command == "owner" || command == "own") {
         const std::string name = argv[2];
         xcb_intern_atom_reply_t* atom =
             xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+        if (!atom) return 1;
+        if (command == "own") {
+            xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+            const xcb_window_t window = xcb_generate_id(c);
+            xcb_create_window(c, 0, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
+            xcb_set_selection_owner(c, window, atom->atom, XCB_CURRENT_TIME);
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            std::puts("owned");
+            std::fflush(stdout);
+            pause();
+        }
         xcb_get_selection_owner_reply_t* owner =
             atom ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr) : nullptr;
         const bool owned = owner && owner->owner != XCB_WINDOW_NONE;

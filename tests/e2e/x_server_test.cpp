@@ -103,7 +103,8 @@ TEST(XServers, ScreenshotsOfEveryDepthReadAlike) {
 // work area left behind that does not fit it is not believed), the colours
 // come through the conversion, a window grown far past the screen
 // keeps the memory of one screen, and a window destroyed by another client
-// ends the program in our words.
+// ends the program in our words. Then a live background under a compositing
+// manager, with an XFixes too old to let input pass.
 TEST(XServers, SixteenBitScreenWithoutWindowManager) {
     XSessionOptions options;
     options.width = 1280;
@@ -136,6 +137,17 @@ TEST(XServers, SixteenBitScreenWithoutWindowManager) {
         EXPECT_EQ(*status, 1);
         EXPECT_EQ(s.rays->stderr_text(), "rays: run-time error: window: destroyed by another program\n");
     }
+    // A compositing manager, and an XFixes too old to let input pass: the
+    // live background is a desktop window of its own, hearing its clicks.
+    e2e::Process compositor({X_CLIENT_BINARY, "own", "_NET_WM_CM_S0"}, x.env());
+    for (int i = 0; i < 250 && compositor.stdout_text().empty(); ++i) std::this_thread::sleep_for(20ms);
+    auto env = x.env();
+    env["LD_PRELOAD"] = OLD_XFIXES_HOOK;
+    e2e::Process background({RAYS_BINARY, "--root"}, env);
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GT(count_near(x.screenshot(), 0x00FF00, 8), 1000) << background.stderr_text();
+    x.run("xdotool mousemove 1000 700 click 3");
+    EXPECT_EQ(background.wait_for_exit(1s), 0);
 }
 
 // No MIT-SHM, and the second screen of the display: the window opens there,

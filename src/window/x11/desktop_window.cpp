@@ -77,8 +77,8 @@ xcb_window_t make_desktop_window(xcb_connection_t* c, const xcb_screen_t& screen
     set_property(c, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, size_hints);
     const bool input_passes = let_input_pass(c, window);
     // The clicks that pass through reach the root, where we hear them as on
-    // the root itself.
-    const std::uint32_t presses = XCB_EVENT_MASK_BUTTON_PRESS;
+    // the root itself; otherwise the window hears them besides its events.
+    const std::uint32_t presses = XCB_EVENT_MASK_BUTTON_PRESS | (input_passes ? 0 : setup.events);
     const XcbReply<xcb_generic_error_t> refused(xcb_request_check(
         c, xcb_change_window_attributes_checked(c, input_passes ? screen.root : window, XCB_CW_EVENT_MASK, &presses)));
     return window;
