@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
@@ -32,17 +31,10 @@ void open_closed_standard_streams() {
     }
 }
 
-std::string_view environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 int run(int argc, char** argv) {
     // argc is 0 when a caller of exec passes no argv[0] at all.
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const rays::CommandLine command = rays::interpret_command_line(
-        args, {.display = environment("DISPLAY"), .screensaver_window = environment("XSCREENSAVER_WINDOW"),
-               .wayland_display = environment("WAYLAND_DISPLAY")});
+    const rays::CommandLine command = rays::interpret_command_line(args);
     if (!command.run_animation) {
         // The streams are left as they came: `rays --help >&-` must fail
         // as any write to a closed stdout does, not write to /dev/null.
@@ -56,9 +48,14 @@ int run(int argc, char** argv) {
         return command.exit_status;
     }
 
+    const runtime::TargetChoice choice = runtime::choose_target(command.target, args.empty() ? "" : args.front());
+    if (!choice.refusal.empty()) {
+        std::fprintf(stderr, "rays: %s\n", choice.refusal.c_str());
+        return 2; // as for any command line it cannot follow
+    }
     open_closed_standard_streams();
     runtime::QuitSignals quit_signals;
-    runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(command.target), quit_signals);
+    runtime::WindowRuntime window(rays::Form1::kDescription, runtime::open_platform(choice.target), quit_signals);
 #ifdef RAYS_TICK_LOG
     // rays-tick-log: the same program, telling benchmarks when each tick
     // ran and reached the screen.

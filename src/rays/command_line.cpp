@@ -2,7 +2,6 @@
 
 #include "form/printable.h"
 
-#include <limits>
 
 namespace rays {
 
@@ -48,28 +47,7 @@ bool is_option(std::string_view arg, std::string_view name) {
 
 } // namespace
 
-std::optional<std::uint32_t> parse_window_id(std::string_view text) {
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty()) return std::nullopt;
-    std::uint64_t id = 0;
-    for (const char ch : text) {
-        unsigned digit;
-        if (ch >= '0' && ch <= '9') digit = static_cast<unsigned>(ch - '0');
-        else if (base == 16 && ch >= 'a' && ch <= 'f') digit = static_cast<unsigned>(ch - 'a' + 10);
-        else if (base == 16 && ch >= 'A' && ch <= 'F') digit = static_cast<unsigned>(ch - 'A' + 10);
-        else return std::nullopt;
-        id = id * base + digit;
-        if (id > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    }
-    if (id == 0) return std::nullopt;
-    return static_cast<std::uint32_t>(id);
-}
-
-CommandLine interpret_command_line(std::span<const std::string_view> args, const Environment& env) {
+CommandLine interpret_command_line(std::span<const std::string_view> args) {
     if (args.empty()) return {.run_animation = true};
     const std::string_view arg = args.front();
     if (arg == "--help") return {.out = std::string(kUsage)};
@@ -79,21 +57,14 @@ CommandLine interpret_command_line(std::span<const std::string_view> args, const
     std::size_t used = 1;
     if (arg == "--fullscreen") {
         run.target.kind = WindowTarget::Kind::kFullScreenWindow;
-        if (args.size() > 1) return usage_error("unexpected argument '" + std::string(args[1]) + "'");
+        if (args.size() > 1) return usage_error("unexpected argument '" + runtime::printable(args[1]) + "'");
         return run;
     }
     if (is_option(arg, "root")) {
         run.target.kind = WindowTarget::Kind::kRootWindow;
-        if (!env.screensaver_window.empty()) {
-            const auto id = parse_window_id(env.screensaver_window);
-            if (!id)
-                return usage_error("XSCREENSAVER_WINDOW='" + runtime::printable(env.screensaver_window) +
-                                   "' is not a window id");
-            run.target = {WindowTarget::Kind::kGivenWindow, *id};
-        }
     } else if (is_option(arg, "window-id")) {
         if (args.size() < 2) return usage_error(std::string(arg) + " needs a window id");
-        const auto id = parse_window_id(args[1]);
+        const auto id = runtime::parse_window_id(args[1]);
         if (!id) return usage_error("'" + runtime::printable(args[1]) + "' is not a window id");
         run.target = {WindowTarget::Kind::kGivenWindow, *id};
         used = 2;
@@ -101,11 +72,6 @@ CommandLine interpret_command_line(std::span<const std::string_view> args, const
         return usage_error("unknown option '" + runtime::printable(arg) + "'");
     }
     if (args.size() > used) return usage_error("unexpected argument '" + runtime::printable(args[used]) + "'");
-    // Only X lets a program draw into a window another one made; a Wayland
-    // compositor hands out no such thing, but may let it be the background.
-    const bool background = run.target.kind == WindowTarget::Kind::kRootWindow && !env.wayland_display.empty();
-    if (env.display.empty() && !background)
-        return usage_error(std::string(arg) + " draws into an X window and needs X11, but DISPLAY is not set");
     return run;
 }
 

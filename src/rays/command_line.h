@@ -5,10 +5,8 @@
 // with the status it is given, or runs the animation.
 #pragma once
 
-#include "window/window_target.h"
+#include "form/window_target.h"
 
-#include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,14 +15,6 @@ namespace rays {
 
 // The version that `rays --version` reports; the build sets it from the project's.
 extern const std::string_view kVersion;
-
-// The environment variables that decide where the animation goes; main()
-// fills them in from the real environment.
-struct Environment {
-    std::string_view display{};             // DISPLAY
-    std::string_view screensaver_window{};  // XSCREENSAVER_WINDOW
-    std::string_view wayland_display{};     // WAYLAND_DISPLAY
-};
 
 struct CommandLine {
     bool run_animation = false; // draw, on `target`
@@ -37,10 +27,6 @@ struct CommandLine {
 // `args` are the arguments after the program name. The first one decides,
 // as with most GNU programs: `rays --help --bogus` prints the help,
 // `rays --bogus --help` reports the unknown option.
-CommandLine interpret_command_line(std::span<const std::string_view> args, const Environment& env = {});
-
-// A window id as X tools print them: decimal, or hexadecimal after 0x.
-// Nothing for anything else, and for 0, which names no window.
-std::optional<std::uint32_t> parse_window_id(std::string_view text);
+CommandLine interpret_command_line(std::span<const std::string_view> args);
 
 } // namespace rays

@@ -5,7 +5,7 @@
 // our own: desktop_window.h.)
 #pragma once
 
-#include "window/window_target.h"
+#include "form/window_target.h"
 #include "window/x11/pixel_format.h"
 #include "window/x11/x11_visual.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "window/platform.h"
-#include "window/window_target.h"
+#include "form/window_target.h"
 
 #include <memory>
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace runtime {
 
@@ -15,5 +17,9 @@ struct WindowTarget {
     // A window of our own: the user's to move, close, and put full screen.
     [[nodiscard]] bool own() const { return kind == Kind::kOwnWindow || kind == Kind::kFullScreenWindow; }
 };
+
+// A window id as X tools print them: decimal, or hexadecimal after 0x.
+// Nothing for anything else, and for 0, which names no window.
+std::optional<std::uint32_t> parse_window_id(std::string_view text);
 
 } // namespace runtime
