@@ -1,5 +1,5 @@
 // The window icon: PNG bytes to the pixels the window manager is handed.
-#include "draw/cairo_handles.h"
+#include "tools/cairo_handles.h"
 #include "tools/icon_cardinals.h"
 #include "window/window_icon.h"
 

@@ -1,6 +1,6 @@
 #include "tools/icon_cardinals.h"
 
-#include "draw/cairo_handles.h"
+#include "tools/cairo_handles.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 // own line widths so that the small ones stay crisp rather than being scaled
 // down; the SVG is the same drawing on cairo's SVG surface, for docks and
 // software centres that scale to sizes of their own.
-#include "draw/cairo_handles.h"
+#include "cairo_handles.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>

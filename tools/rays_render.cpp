@@ -6,7 +6,8 @@
 #include "output_file.h"
 #include "rays/form1.h"
 #include "form/printable.h"
-#include "draw/cairo_handles.h"
+#include "form/units.h"
+#include "cairo_handles.h"
 #include "headless/headless_runtime.h"
 #include "signal_cleanup.h"
 
@@ -29,7 +30,6 @@ namespace {
 constexpr long kDefaultTicks = 3000;
 constexpr std::uint64_t kDefaultSeed = 1;
 constexpr int kMaxSide = 16384;
-constexpr double kMinDpi = 24, kMaxDpi = 960;
 constexpr long kMaxTicks = 1'000'000'000;
 
 constexpr const char* kUsage = R"(Usage: rays-render [OPTION]...
@@ -106,7 +106,7 @@ Options parse(int argc, char** argv, bool& help) {
             o.height = *h;
         } else if (name == "--dpi") {
             const auto d = parse_number<double>(value);
-            if (!d || !(*d >= kMinDpi && *d <= kMaxDpi)) throw UsageError{bad + ": 24 to 960"};
+            if (!d || !(*d >= runtime::kMinDpi && *d <= runtime::kMaxDpi)) throw UsageError{bad + ": 24 to 960"};
             o.dpi = *d;
         } else {
             if (value.empty()) throw UsageError{"the output file name is empty"};
