@@ -21,12 +21,15 @@ test test-asan test-fuzz test-plain: DEPS_FLAGS = --test
 deps:
 	@scripts/install-deps $(DEPS_FLAGS)
 
-# Configure's output is kept in its log; its warnings (a package not found,
-# tests that will skip) are shown, and the whole log when it fails.
+# Configures FOLDER with ARGS; the output is kept in FOLDER/configure.log,
+# its warnings (a package not found, tests that will skip) are shown, and the
+# whole log when it fails. Ninja where the folder is new: a folder the
+# README's plain CMake line made first keeps its generator.
+configure = mkdir -p $(1) && CMAKE_GENERATOR=Ninja cmake -S . -B $(1) $(2) >$(1)/configure.log 2>&1 \
+	  || { cat $(1)/configure.log; exit 1; }; grep -A4 -E '^CMake Warning|will skip' $(1)/configure.log || true
+
 build: deps
-	@mkdir -p $(BUILD) && cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(PARTS) >$(BUILD)/configure.log 2>&1 \
-	  || { cat $(BUILD)/configure.log; exit 1; }
-	@grep -A4 -E '^CMake Warning|will skip' $(BUILD)/configure.log || true
+	@$(call configure,$(BUILD),$(CMAKE_FLAGS) $(PARTS))
 	@cmake --build $(BUILD)
 
 run: build
@@ -43,7 +46,7 @@ test: build
 # The unit, canvas and headless tests and rays-render under AddressSanitizer
 # and UndefinedBehaviorSanitizer (clang's, which also checks float-to-int casts).
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRAYS_SANITIZE=ON -DRAYS_WERROR=ON >/dev/null
+	@$(call configure,$(ASAN_BUILD),-DCMAKE_CXX_COMPILER=clang++ -DRAYS_SANITIZE=ON -DRAYS_WERROR=ON)
 	@cmake --build $(ASAN_BUILD) --target unit_tests render_cli_tests
 	$(SANITIZER_ENV) $(ASAN_BUILD)/tests/unit_tests --gtest_brief=1
 	$(SANITIZER_ENV) $(ASAN_BUILD)/tests/render_cli_tests --gtest_brief=1
@@ -51,7 +54,7 @@ test-asan: deps
 # Twenty seconds of the canvas fuzzer, on a copy of fuzz/corpus so that what
 # it finds stays in the build; a crash leaves its input in $(FUZZ_BUILD).
 test-fuzz: deps
-	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRAYS_FUZZ=ON -DRAYS_WERROR=ON >/dev/null
+	@$(call configure,$(FUZZ_BUILD),-DCMAKE_CXX_COMPILER=clang++ -DRAYS_FUZZ=ON -DRAYS_WERROR=ON)
 	@cmake --build $(FUZZ_BUILD)
 	@rm -rf $(FUZZ_BUILD)/corpus && cp -R fuzz/corpus $(FUZZ_BUILD)/corpus
 	@echo "canvas_fuzzer: 20 s, log in $(FUZZ_BUILD)/fuzz.log"
@@ -65,7 +68,8 @@ test-fuzz: deps
 # with a display, the soak and the package (built from the sources, not from
 # a build folder) differ from the main build's only in what they skip.
 test-plain: deps
-	@cmake -S . -B $(PLAIN_BUILD) >/dev/null
+	@mkdir -p $(PLAIN_BUILD) && cmake -S . -B $(PLAIN_BUILD) >$(PLAIN_BUILD)/configure.log 2>&1 \
+	  || { cat $(PLAIN_BUILD)/configure.log; exit 1; }
 	@cmake --build $(PLAIN_BUILD) --parallel 2 >$(PLAIN_BUILD)/build.log 2>&1 \
 	  || { cat $(PLAIN_BUILD)/build.log; exit 1; }
 	@ctest --test-dir $(PLAIN_BUILD) --timeout 300 -LE 'e2e|soak|package' >$(PLAIN_BUILD)/ctest.log 2>&1 \
