@@ -19,6 +19,7 @@ struct WaylandDeleter {
     void operator()(wl_shm* p) const { wl_shm_destroy(p); }
     void operator()(wl_surface* p) const { wl_surface_destroy(p); }
     void operator()(wl_callback* p) const { wl_callback_destroy(p); }
+    void operator()(wl_shm_pool* p) const { wl_shm_pool_destroy(p); }
     void operator()(wl_buffer* p) const { wl_buffer_destroy(p); }
     void operator()(wl_output* p) const { wl_output_destroy(p); }
     // Released where the compositor knows the request, so that it lets go too.
@@ -47,6 +48,7 @@ using WlCompositor = std::unique_ptr<wl_compositor, WaylandDeleter>;
 using WlShm = std::unique_ptr<wl_shm, WaylandDeleter>;
 using WlSurface = std::unique_ptr<wl_surface, WaylandDeleter>;
 using WlCallback = std::unique_ptr<wl_callback, WaylandDeleter>;
+using WlShmPool = std::unique_ptr<wl_shm_pool, WaylandDeleter>;
 using WlBuffer = std::unique_ptr<wl_buffer, WaylandDeleter>;
 using WlOutput = std::unique_ptr<wl_output, WaylandDeleter>;
 using WlSeat = std::unique_ptr<wl_seat, WaylandDeleter>;
