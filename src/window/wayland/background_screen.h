@@ -10,20 +10,11 @@
 #include "window/wayland/wayland_globals.h"
 #include "window/wayland/wayland_handles.h"
 
-#include "wlr-layer-shell-unstable-v1-client-protocol.h"
-
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace runtime {
-
-struct LayerDeleter {
-    void operator()(zwlr_layer_shell_v1* p) const { zwlr_layer_shell_v1_destroy(p); }
-    void operator()(zwlr_layer_surface_v1* p) const { zwlr_layer_surface_v1_destroy(p); }
-};
-template <typename T>
-using LayerHandle = std::unique_ptr<T, LayerDeleter>;
 
 class BackgroundScreen {
 public:
@@ -80,7 +71,7 @@ private:
 
     const WaylandOutput& m_output;
     WlSurface m_surface;
-    LayerHandle<zwlr_layer_surface_v1> m_layer;
+    LayerSurface m_layer;
     WlBuffer m_buffer;
     WlCallback m_frame;
     int m_scale = 1;               // the output's, as last followed

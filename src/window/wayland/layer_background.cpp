@@ -56,7 +56,7 @@ private:
 
     WlDisplay m_display;
     WaylandGlobals m_globals;
-    LayerHandle<zwlr_layer_shell_v1> m_shell;
+    LayerShell m_shell;
     std::vector<std::unique_ptr<BackgroundScreen>> m_screens;
 
     // The picture's memory, shared with the compositor through the pool.

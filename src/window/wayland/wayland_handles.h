@@ -1,10 +1,15 @@
-// Owning handles for the Wayland objects the platform keeps: each proxy is
-// destroyed through its own request, in the order the members are declared.
+// Owning handles for the Wayland objects the window and the background keep:
+// each proxy is destroyed through its own request, in the order the members
+// are declared.
 #pragma once
 
 #include <libdecor.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
+
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 #include <memory>
 
@@ -35,6 +40,12 @@ struct WaylandDeleter {
         if (wl_keyboard_get_version(p) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) wl_keyboard_release(p);
         else wl_keyboard_destroy(p);
     }
+    void operator()(wp_viewporter* p) const { wp_viewporter_destroy(p); }
+    void operator()(wp_viewport* p) const { wp_viewport_destroy(p); }
+    void operator()(wp_fractional_scale_manager_v1* p) const { wp_fractional_scale_manager_v1_destroy(p); }
+    void operator()(wp_fractional_scale_v1* p) const { wp_fractional_scale_v1_destroy(p); }
+    void operator()(zwlr_layer_shell_v1* p) const { zwlr_layer_shell_v1_destroy(p); }
+    void operator()(zwlr_layer_surface_v1* p) const { zwlr_layer_surface_v1_destroy(p); }
     void operator()(libdecor* p) const { libdecor_unref(p); }
     void operator()(libdecor_frame* p) const { libdecor_frame_unref(p); }
     void operator()(xkb_context* p) const { xkb_context_unref(p); }
@@ -54,6 +65,12 @@ using WlOutput = std::unique_ptr<wl_output, WaylandDeleter>;
 using WlSeat = std::unique_ptr<wl_seat, WaylandDeleter>;
 using WlPointer = std::unique_ptr<wl_pointer, WaylandDeleter>;
 using WlKeyboard = std::unique_ptr<wl_keyboard, WaylandDeleter>;
+using WpViewporter = std::unique_ptr<wp_viewporter, WaylandDeleter>;
+using WpViewport = std::unique_ptr<wp_viewport, WaylandDeleter>;
+using WpFractionalScaleManager = std::unique_ptr<wp_fractional_scale_manager_v1, WaylandDeleter>;
+using WpFractionalScale = std::unique_ptr<wp_fractional_scale_v1, WaylandDeleter>;
+using LayerShell = std::unique_ptr<zwlr_layer_shell_v1, WaylandDeleter>;
+using LayerSurface = std::unique_ptr<zwlr_layer_surface_v1, WaylandDeleter>;
 using Libdecor = std::unique_ptr<libdecor, WaylandDeleter>;
 using LibdecorFrame = std::unique_ptr<libdecor_frame, WaylandDeleter>;
 using XkbContext = std::unique_ptr<xkb_context, WaylandDeleter>;
