@@ -1,0 +1,97 @@
+#include "window/wayland/window_presenter.h"
+
+#include "form/colour.h"
+
+#include <algorithm>
+
+namespace runtime {
+namespace {
+
+// A frame asked for and not given for this long means the compositor does
+// not show the window (minimised, on another workspace, an output off):
+// the picture goes on changing and is shown whole when frames come again.
+constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
+// Beyond this many rectangles waiting for a frame (most of a second of
+// rays), the whole picture goes instead: the memory they take stays small.
+constexpr std::size_t kMaxPendingRects = 4096;
+
+} // namespace
+
+void WindowPresenter::resize(int width, int height, int bound_w, int bound_h) {
+    m_shown_w = width;
+    m_shown_h = height;
+    const Picture kept = m_buffers.picture();
+    m_buffers.resize(kept_extent(kept.width, width, bound_w), kept_extent(kept.height, height, bound_h),
+                     kBackground | kOpaque);
+}
+
+bool WindowPresenter::visible() const {
+    if (!m_toplevel.configured() || m_toplevel.suspended()) return false;
+    return !m_frame_callback || Clock::now() - m_frame_asked < kUnseenAfter;
+}
+
+std::chrono::steady_clock::time_point WindowPresenter::frame_awaited_until() const {
+    if (!m_toplevel.configured() || !m_frame_callback) return {};
+    return m_frame_asked + kUnseenAfter;
+}
+
+void WindowPresenter::present(const Damage& damage) {
+    const Picture picture = m_buffers.picture();
+    for (const PixelRect& r : damage) {
+        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+        const int x1 = std::min(r.x + r.w, picture.width), y1 = std::min(r.y + r.h, picture.height);
+        if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
+    }
+    if (m_pending.size() > kMaxPendingRects) push_whole_picture();
+    if (!m_frame_callback) commit();
+}
+
+void WindowPresenter::present_all() {
+    push_whole_picture();
+    if (!m_frame_callback) commit();
+}
+
+void WindowPresenter::restart() {
+    // It goes out with the ticks this wake draws (present()), or before
+    // the next wait.
+    push_whole_picture();
+    m_frame_callback.reset();
+}
+
+void WindowPresenter::commit_owed() {
+    if (owed()) commit();
+}
+
+void WindowPresenter::commit_requested() {
+    // A commit with a buffer is coming anyway: a bare one now would carry
+    // an acknowledged configure without a buffer of its size.
+    if (m_toplevel.configured() && !owed()) wl_surface_commit(m_surface);
+}
+
+void WindowPresenter::push_whole_picture() {
+    const Picture picture = m_buffers.picture();
+    m_pending.clear();
+    m_pending.push_back({0, 0, picture.width, picture.height});
+}
+
+void WindowPresenter::commit() {
+    if (!m_toplevel.configured() || m_pending.empty()) return;
+    wl_buffer* buffer = m_buffers.hand_over(m_pending, m_shown_w, m_shown_h);
+    if (!buffer) return; // nothing would be left to draw on: the damage waits for a release
+    wl_surface_attach(m_surface, buffer, 0, 0);
+    // The buffers take what they missed rectangle by rectangle, beyond the
+    // window too, but the compositor is told of fewer, larger ones within it.
+    for (const PixelRect& r : m_bands.merge(m_pending))
+        if (r.x < m_shown_w && r.y < m_shown_h)
+            wl_surface_damage_buffer(m_surface, r.x, r.y, std::min(r.w, m_shown_w - r.x),
+                                     std::min(r.h, m_shown_h - r.y));
+    if (!m_frame_callback) {
+        m_frame_callback.reset(wl_surface_frame(m_surface));
+        wl_callback_add_listener(m_frame_callback.get(), &kFrameListener, this);
+        m_frame_asked = Clock::now();
+    }
+    wl_surface_commit(m_surface);
+    m_pending.clear();
+}
+
+} // namespace runtime
