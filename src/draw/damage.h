@@ -12,6 +12,19 @@ struct PixelRect {
     [[nodiscard]] bool empty() const { return w <= 0 || h <= 0; }
 };
 
+// The part of `r` within a picture of width x height pixels.
+[[nodiscard]] inline PixelRect clipped(const PixelRect& r, int width, int height) {
+    const int x0 = r.x > 0 ? r.x : 0, y0 = r.y > 0 ? r.y : 0;
+    const int x1 = r.x + r.w < width ? r.x + r.w : width, y1 = r.y + r.h < height ? r.y + r.h : height;
+    return x1 > x0 && y1 > y0 ? PixelRect{x0, y0, x1 - x0, y1 - y0} : PixelRect{};
+}
+
+// Damage waiting to be shown (for a frame, or for a buffer to be brought up
+// to date) beyond this many rectangles goes as the whole picture instead:
+// the memory the list takes stays small, and copying the picture whole
+// costs no more than that many rectangles would.
+inline constexpr std::size_t kMaxWaitingRects = 4096;
+
 // A fixed number of rectangles, so that recording damage never allocates.
 //
 // A line reports the span it touched on each row, top to bottom. A span

@@ -7,17 +7,10 @@
 namespace runtime {
 namespace {
 
-// Beyond this many rectangles missed, a buffer long out of use is brought
-// up to date whole: the memory the list takes stays small.
-constexpr std::size_t kMaxMissed = 4096;
-
 void copy_rect(const Picture& from, const Picture& to, const PixelRect& r) {
-    const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-    const int x1 = std::min({r.x + r.w, from.width, to.width});
-    const int y1 = std::min({r.y + r.h, from.height, to.height});
-    if (x1 <= x0) return;
-    for (int y = y0; y < y1; ++y)
-        std::memcpy(to.row(y) + x0, from.row(y) + x0, static_cast<std::size_t>(x1 - x0) * 4);
+    const PixelRect in = clipped(r, std::min(from.width, to.width), std::min(from.height, to.height));
+    for (int y = in.y; y < in.y + in.h; ++y)
+        std::memcpy(to.row(y) + in.x, from.row(y) + in.x, static_cast<std::size_t>(in.w) * 4);
 }
 
 } // namespace
@@ -45,7 +38,7 @@ PictureBuffers::Buffer* PictureBuffers::hand_over(std::span<const PixelRect> dam
     for (auto& b : m_buffers) {
         if (b.get() == m_picture || b->m_fresh) continue;
         b->m_missed.insert(b->m_missed.end(), damage.begin(), damage.end());
-        if (b->m_missed.size() > kMaxMissed) {
+        if (b->m_missed.size() > kMaxWaitingRects) {
             b->m_missed.clear();
             b->m_fresh = true;
         }

@@ -20,6 +20,9 @@
 
 namespace runtime {
 
+// The frame interval of a display that does not say its refresh rate: 60 Hz.
+inline constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+
 // What a window looks like before it is first shown.
 struct WindowSetup {
     std::string_view caption; // the title bar's text

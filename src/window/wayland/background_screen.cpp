@@ -4,12 +4,6 @@
 #include <limits>
 
 namespace runtime {
-namespace {
-
-// Damage waiting for a frame beyond this many rectangles goes whole.
-constexpr std::size_t kMaxPendingRects = 256;
-
-} // namespace
 
 void BackgroundScreen::cover(wl_compositor* compositor, zwlr_layer_shell_v1* shell) {
     m_surface.reset(wl_compositor_create_surface(compositor));
@@ -66,11 +60,9 @@ void BackgroundScreen::push_whole() {
 void BackgroundScreen::present(const Damage& damage, wl_shm_pool* pool, const Picture& picture) {
     if (!m_configured) return;
     for (const PixelRect& r : damage) {
-        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min(r.x + r.w, pixels_w()), y1 = std::min(r.y + r.h, pixels_h());
-        if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
+        if (const PixelRect in = clipped(r, pixels_w(), pixels_h()); !in.empty()) m_pending.push_back(in);
     }
-    if (m_pending.size() > kMaxPendingRects) push_whole();
+    if (m_pending.size() > kMaxWaitingRects) push_whole();
     if (!m_frame) commit(pool, picture);
 }
 

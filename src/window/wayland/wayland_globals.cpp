@@ -1,17 +1,13 @@
 #include "window/wayland/wayland_globals.h"
 
 #include "form/status.h"
+#include "window/platform.h"
 #include "window/wayland/wayland_connect.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace runtime {
-namespace {
-
-constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
-
-} // namespace
 
 WaylandGlobals::WaylandGlobals(wl_display* display, GlobalHooks hooks)
     : m_display(display), m_hooks(std::move(hooks)), m_registry(wl_display_get_registry(display)) {

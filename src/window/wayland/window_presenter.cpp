@@ -11,9 +11,6 @@ namespace {
 // not show the window (minimised, on another workspace, an output off):
 // the picture goes on changing and is shown whole when frames come again.
 constexpr auto kUnseenAfter = std::chrono::milliseconds(500);
-// Beyond this many rectangles waiting for a frame (most of a second of
-// rays), the whole picture goes instead: the memory they take stays small.
-constexpr std::size_t kMaxPendingRects = 4096;
 
 } // namespace
 
@@ -38,11 +35,9 @@ std::chrono::steady_clock::time_point WindowPresenter::frame_awaited_until() con
 void WindowPresenter::present(const Damage& damage) {
     const Picture picture = m_buffers.picture();
     for (const PixelRect& r : damage) {
-        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min(r.x + r.w, picture.width), y1 = std::min(r.y + r.h, picture.height);
-        if (x1 > x0 && y1 > y0) m_pending.push_back({x0, y0, x1 - x0, y1 - y0});
+        if (const PixelRect in = clipped(r, picture.width, picture.height); !in.empty()) m_pending.push_back(in);
     }
-    if (m_pending.size() > kMaxPendingRects) push_whole_picture();
+    if (m_pending.size() > kMaxWaitingRects) push_whole_picture();
     if (!m_frame_callback) commit();
 }
 

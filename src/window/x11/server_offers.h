@@ -5,6 +5,7 @@
 #pragma once
 
 #include "form/units.h"
+#include "window/platform.h"
 #include "window/x11/window_manager.h"
 #include "window/x11/x11_connection.h"
 
@@ -13,9 +14,6 @@
 #include <chrono>
 
 namespace runtime {
-
-// Where RandR does not say.
-inline constexpr auto kUnknownFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
 
 struct ServerOffers {
     Atoms atoms{};

@@ -190,20 +190,18 @@ bool X11Picture::start_put(const Damage& damage) {
     PixelRect bounds{};
     m_unsent.clear();
     for (const PixelRect& r : damage) {
-        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-        const int x1 = std::min(r.x + r.w, m_window_w), y1 = std::min(r.y + r.h, m_window_h);
-        if (x1 <= x0 || y1 <= y0) continue;
-        const PixelRect clipped{x0, y0, x1 - x0, y1 - y0};
+        const PixelRect in = clipped(r, m_window_w, m_window_h);
+        if (in.empty()) continue;
         if (!m_format.is_picture_layout())
-            convert_rect(picture(), clipped, m_wire, m_wire_stride, m_format);
+            convert_rect(picture(), in, m_wire, m_wire_stride, m_format);
         if (!m_segment) {
-            m_unsent.push_back(clipped);
+            m_unsent.push_back(in);
             continue;
         }
-        rects[static_cast<std::size_t>(count++)] = {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
-                                                    static_cast<std::uint16_t>(clipped.w),
-                                                    static_cast<std::uint16_t>(clipped.h)};
-        bounds = bounds.empty() ? clipped : Damage::unite(bounds, clipped);
+        rects[static_cast<std::size_t>(count++)] = {static_cast<std::int16_t>(in.x), static_cast<std::int16_t>(in.y),
+                                                    static_cast<std::uint16_t>(in.w),
+                                                    static_cast<std::uint16_t>(in.h)};
+        bounds = bounds.empty() ? in : Damage::unite(bounds, in);
     }
     std::reverse(m_unsent.begin(), m_unsent.end());
     if (count > 0) put_rects(rects.data(), count, bounds);
