@@ -27,6 +27,11 @@ using e2e::kBackground;
 using e2e::Screenshot;
 using e2e::WestonSession;
 
+// Empty when the build has no rays-tick-log (-DRAYS_TICK_LOG=OFF).
+#ifndef RAYS_TICK_LOG_BINARY
+#define RAYS_TICK_LOG_BINARY ""
+#endif
+
 namespace {
 
 #define SKIP_WITHOUT_WESTON() \
@@ -200,11 +205,6 @@ TEST(Wayland, ScaleTwoDoublesTheResolution) {
     EXPECT_NE(rays.stderr_text().find(", 0, 624, 412, "), std::string::npos) << "no 624 x 412 buffer";
     EXPECT_TRUE(rays.running());
 }
-
-// Empty when the build has no rays-tick-log (-DRAYS_TICK_LOG=OFF).
-#ifndef RAYS_TICK_LOG_BINARY
-#define RAYS_TICK_LOG_BINARY ""
-#endif
 
 // The compositor stopped for 0.2 s ten times, then the window minimised by
 // libdecor's button: no deadline lost, each 10 ms after the last, though
