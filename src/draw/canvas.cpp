@@ -20,16 +20,12 @@ bool valid_coordinate(float v) {
 Canvas::Canvas(double dpi) : m_twips_per_pixel(kTwipsPerInch / dpi) {}
 
 Status Canvas::attach(std::uint32_t* pixels, int width, int height, int stride) {
-    m_pixels = nullptr;
-    m_width = m_height = m_stride = 0;
+    m_picture = {};
     m_damage.clear();
     if (!pixels) return Status::ok();
     if (width <= 0 || height <= 0 || stride < std::int64_t{width} * 4 || stride % 4 != 0)
         return Status::failure("bad pixel buffer");
-    m_pixels = pixels;
-    m_width = width;
-    m_height = height;
-    m_stride = stride;
+    m_picture = {pixels, width, height, stride};
     return Status::ok();
 }
 
@@ -53,14 +49,13 @@ Status Canvas::set_fill_colour(Colour colour) {
 
 Status Canvas::clear() {
     m_current_x = m_current_y = 0;
-    if (!m_pixels) return Status::ok();
-    auto* row = reinterpret_cast<std::uint8_t*>(m_pixels);
-    for (int y = 0; y < m_height; ++y, row += m_stride) {
-        auto* first = reinterpret_cast<std::uint32_t*>(row);
-        std::fill(first, first + m_width, kBackground | kOpaque);
+    if (!m_picture.pixels) return Status::ok();
+    for (int y = 0; y < m_picture.height; ++y) {
+        std::uint32_t* first = m_picture.row(y);
+        std::fill(first, first + m_picture.width, kBackground | kOpaque);
     }
     m_damage.clear();
-    m_damage.add({0, 0, m_width, m_height});
+    m_damage.add({0, 0, m_picture.width, m_picture.height});
     return Status::ok();
 }
 
@@ -77,7 +72,7 @@ Status Canvas::draw_line(int flags, float x1, float y1, float x2, float y2, Colo
         return Status::failure("coordinate out of range");
     m_current_x = x2;
     m_current_y = y2;
-    if (!m_pixels) return Status::ok();
+    if (!m_picture.pixels) return Status::ok();
 
     // A twip coordinate names the pixel it falls in; pixel n covers
     // [n, n + 1), so its centre is at n + 0.5.
@@ -85,12 +80,12 @@ Status Canvas::draw_line(int flags, float x1, float y1, float x2, float y2, Colo
     Segment s{x1 * k + 0.5, y1 * k + 0.5, x2 * k + 0.5, y2 * k + 0.5};
     // Keep the round caps of a clipped end outside the surface.
     const double margin = m_pen_width / 2.0 + 2.0;
-    if (!clip_segment(s, -margin, -margin, m_width + margin, m_height + margin))
+    if (!clip_segment(s, -margin, -margin, m_picture.width + margin, m_picture.height + margin))
         return Status::ok();
 
     // Lines are the animation's hot path: drawn by a rasteriser made for
     // them, which touches each covered pixel once and nothing else.
-    draw_thick_line({m_pixels, m_width, m_height, m_stride}, s.x0, s.y0, s.x1, s.y1, m_pen_width, colour,
+    draw_thick_line(m_picture, s.x0, s.y0, s.x1, s.y1, m_pen_width, colour,
                     m_damage);
     return Status::ok();
 }

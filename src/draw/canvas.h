@@ -9,6 +9,7 @@
 
 #include "form/colour.h"
 #include "draw/damage.h"
+#include "draw/picture.h"
 #include "form/status.h"
 #include "form/units.h"
 
@@ -38,8 +39,8 @@ public:
     Status clear();
     Status draw_line(int flags, float x1, float y1, float x2, float y2, Colour colour);
 
-    [[nodiscard]] int width() const { return m_width; }
-    [[nodiscard]] int height() const { return m_height; }
+    [[nodiscard]] int width() const { return m_picture.width; }
+    [[nodiscard]] int height() const { return m_picture.height; }
     [[nodiscard]] int pen_width() const { return m_pen_width; }
     [[nodiscard]] int fill_style() const { return m_fill_style; }
     [[nodiscard]] Colour fill_colour() const { return m_fill_colour; }
@@ -55,8 +56,7 @@ private:
     Colour m_fill_colour = 0;
     double m_current_x = 0, m_current_y = 0; // twips, where the last line ended
 
-    std::uint32_t* m_pixels = nullptr;
-    int m_width = 0, m_height = 0, m_stride = 0;
+    Picture m_picture; // no pixels while detached
     Damage m_damage;
 };
 

@@ -46,8 +46,7 @@ public:
         m_run_used = 0;
         push(r);
     }
-    // The pixels [x0, x1) of row y, the row after the previous span's.
-    void add_row_span(int y, int x0, int x1);
+    class Rows;
 
     [[nodiscard]] std::size_t size() const { return m_count; }
     [[nodiscard]] bool empty() const { return m_count == 0; }
@@ -84,24 +83,70 @@ inline PixelRect Damage::unite(PixelRect a, PixelRect b) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-inline void Damage::add_row_span(int y, int x0, int x1) {
-    if (x1 <= x0) return;
-    const PixelRect span{x0, y, x1 - x0, 1};
-    const std::int64_t width = x1 - x0;
-    if (m_run_used > 0) {
-        PixelRect& last = m_rects[m_count - 1];
-        if (last.y + last.h == y) {
-            const PixelRect joined = unite(last, span);
-            if (joining_pays(kRectCost, std::int64_t{last.w} * last.h, m_run_used,
-                             std::int64_t{joined.w} * joined.h, width)) {
-                last = joined;
-                m_run_used += width;
+// The spans a line adds, one a row, each on the row after the previous one.
+// The rectangle they are joining is held here, in 64-bit integers, while
+// the line draws, and goes into the list when the next one starts or the
+// line is done: that way the compiler keeps it in registers, where the list's
+// ints would have to be read again after every pixel stored (a uint32_t
+// store may change an int).
+class Damage::Rows {
+public:
+    explicit Rows(Damage& damage) : m_damage(damage), m_used(damage.m_run_used) {
+        if (m_used > 0) open(damage.m_rects[damage.m_count - 1]);
+    }
+    ~Rows() {
+        close();
+        m_damage.m_run_used = m_used;
+    }
+    Rows(const Rows&) = delete;
+    Rows& operator=(const Rows&) = delete;
+
+    // The pixels [x0, x1) of row y. (Always inlined: in a caller's loop
+    // that is what keeps the rectangle out of memory.)
+    [[gnu::always_inline]] void add(int y, int x0, int x1) {
+        if (x1 <= x0) return;
+        const std::int64_t width = x1 - x0;
+        if (m_used > 0 && m_bottom == y) {
+            // joining_pays(), with the rectangle's cost kept from the last row
+            const std::int64_t left = x0 < m_left ? x0 : m_left, right = x1 > m_right ? x1 : m_right;
+            const std::int64_t joined_cost = kRectCost + (right - left) * (m_bottom - m_top + 1);
+            if (joined_cost * m_used <= m_cost * (m_used + width)) {
+                m_left = left;
+                m_right = right;
+                m_bottom = y + 1;
+                m_cost = joined_cost;
+                m_used += width;
                 return;
             }
         }
+        start({x0, y, x1 - x0, 1});
     }
-    push(span);
-    m_run_used = width;
-}
+
+private:
+    void open(PixelRect r) {
+        m_left = r.x;
+        m_right = std::int64_t{r.x} + r.w;
+        m_top = r.y;
+        m_bottom = std::int64_t{r.y} + r.h;
+        m_cost = kRectCost + std::int64_t{r.w} * r.h;
+    }
+    void close() {
+        if (m_used > 0)
+            m_damage.m_rects[m_damage.m_count - 1] = {static_cast<int>(m_left), static_cast<int>(m_top),
+                                                      static_cast<int>(m_right - m_left),
+                                                      static_cast<int>(m_bottom - m_top)};
+    }
+    [[gnu::always_inline]] void start(PixelRect span) {
+        close();
+        m_damage.push(span); // joins the last rectangle when the list is full
+        m_used = span.w;
+        open(m_damage.m_rects[m_damage.m_count - 1]);
+    }
+
+    Damage& m_damage;
+    std::int64_t m_used;
+    std::int64_t m_left = 0, m_right = 0, m_top = 0, m_bottom = 0;
+    std::int64_t m_cost = 0; // kRectCost and the rectangle's area
+};
 
 } // namespace runtime

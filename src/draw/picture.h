@@ -2,6 +2,7 @@
 // draws on and the platform shows. It is the only copy of what was drawn.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace runtime {

@@ -1,5 +1,6 @@
 #include "draw/thick_line.h"
 
+#include "draw/blend.h"
 #include "draw/picture.h"
 
 #include <algorithm>
@@ -77,16 +78,6 @@ Interval row_interval(double y, const Segment& s, double reach) {
     return row;
 }
 
-inline std::uint32_t blend(std::uint32_t under, Colour over, std::uint32_t alpha) {
-    const std::uint32_t inverse = 255 - alpha;
-    // Red and blue together, then green: two multiplies instead of three.
-    std::uint32_t rb = (over & 0xFF00FF) * alpha + (under & 0xFF00FF) * inverse + 0x800080;
-    rb = ((rb + ((rb >> 8) & 0xFF00FF)) >> 8) & 0xFF00FF;
-    std::uint32_t g = (over & 0xFF00) * alpha + (under & 0xFF00) * inverse + 0x8000;
-    g = ((g + ((g >> 8) & 0xFF00)) >> 8) & 0xFF00;
-    return rb | g | kOpaque;
-}
-
 // floor and ceil for values within int's range, the casts the rows need.
 inline int floor_int(double x) {
     const int i = static_cast<int>(x);
@@ -97,21 +88,17 @@ inline int ceil_int(double x) {
     return i + (x > i);
 }
 
-// The interior of a row: a handful of pixels on a steep ray, so stored four
-// at a time without a call.
-inline void fill(std::uint32_t* first, std::uint32_t* last, std::uint32_t pixel) {
-    for (; last - first >= 4; first += 4) first[0] = first[1] = first[2] = first[3] = pixel;
-    for (; first < last; ++first) *first = pixel;
-}
-
-// Fetches rows ahead of the one being drawn: the pixels of the centre line
-// and the pen's reach either side of it along the row, the centre stepped
-// from row to row.
+// Fetches rows ahead of the one being drawn: the pixels at the pen's
+// reach either side of the centre line along the row, both stepped from row
+// to row in fixed point (16 fractional bits). Only where the fetches land
+// depends on it, so a far or steep centre line is simply clamped: the
+// slope to kMaxSlope pixels a row, the columns to the row.
 class RowFetcher {
 public:
-    RowFetcher(const PixelBuffer& target, double centre, double slope, double reach, int first_row, int last_row)
+    RowFetcher(const Picture& target, double centre, double slope, double reach, int first_row, int last_row)
         : m_pixels(reinterpret_cast<const std::uint8_t*>(target.pixels)), m_stride(target.stride),
-          m_max_x(target.width - 1.0), m_centre(centre), m_slope(slope), m_reach(reach), m_last_row(last_row) {
+          m_max_x(target.width - 1), m_left(fixed(centre - reach, kFar)), m_right(fixed(centre + reach, kFar)),
+          m_step(fixed(slope, kMaxSlope)), m_last_row(last_row) {
         const int primed = std::min(last_row, first_row + kPrefetchRows - 1);
         for (int row = first_row; row <= primed; ++row) fetch(row);
     }
@@ -121,25 +108,32 @@ public:
     }
 
 private:
+    static constexpr double kFar = 4294967296.0, kMaxSlope = 4096.0;
+    // x in fixed point, within +-bound (a NaN is -bound).
+    static std::int64_t fixed(double x, double bound) {
+        return static_cast<std::int64_t>((x > -bound ? (x < bound ? x : bound) : -bound) * 65536.0);
+    }
+    [[nodiscard]] std::int64_t column(std::int64_t x) const {
+        const std::int64_t whole = x >> 16;
+        return whole < 0 ? 0 : (whole > m_max_x ? m_max_x : whole);
+    }
     void fetch(int row) {
         const auto* line = reinterpret_cast<const std::uint32_t*>(m_pixels + static_cast<std::ptrdiff_t>(row) * m_stride);
-        __builtin_prefetch(line + column(m_centre - m_reach), 1);
-        __builtin_prefetch(line + column(m_centre + m_reach), 1);
-        m_centre += m_slope;
+        __builtin_prefetch(line + column(m_left), 1);
+        __builtin_prefetch(line + column(m_right), 1);
+        m_left += m_step;
+        m_right += m_step;
     }
-    // Written so that a NaN, from a centre line past the doubles' range, is 0.
-    [[nodiscard]] int column(double x) const { return static_cast<int>(x > 0 ? (x < m_max_x ? x : m_max_x) : 0.0); }
 
     const std::uint8_t* m_pixels;
     std::ptrdiff_t m_stride;
-    double m_max_x, m_centre, m_slope, m_reach;
-    int m_last_row;
+    std::int64_t m_max_x, m_left, m_right, m_step, m_last_row;
 };
 
 // One stroke: the segment, the pen and where it goes.
 class Stroke {
 public:
-    Stroke(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width, Colour colour,
+    Stroke(const Picture& target, double x0, double y0, double x1, double y1, double width, Colour colour,
            Damage& damage)
         : m_target(target), m_damage(damage), m_colour(colour), m_pixel(colour | kOpaque), m_x0(x0), m_y0(y0),
           m_y1(y1), m_dx(x1 - x0), m_dy(y1 - y0), m_outer(width / 2.0 + 0.5), m_inner(width / 2.0 - 0.5) {
@@ -151,10 +145,6 @@ public:
     void draw() const;
 
 private:
-    [[nodiscard]] std::uint32_t* row_pointer(int row) const {
-        return reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(m_target.pixels) +
-                                                static_cast<std::ptrdiff_t>(row) * m_target.stride);
-    }
     // An edge pixel, by how far its centre lies inside the pen's edge.
     void shade(std::uint32_t& pixel, double coverage) const {
         if (coverage <= 0) return;
@@ -163,7 +153,7 @@ private:
     void band_rows(int first, int last, RowFetcher& fetcher) const;
     void any_row(int row) const;
 
-    const PixelBuffer& m_target;
+    const Picture& m_target;
     Damage& m_damage;
     Colour m_colour;
     std::uint32_t m_pixel;
@@ -180,18 +170,16 @@ private:
 // shaded; those between are filled. Everything a row needs is held in
 // locals, which the pixel stores cannot touch.
 void Stroke::band_rows(int first, int last, RowFetcher& fetcher) const {
+    Damage::Rows damage(m_damage);
     const double ax = m_segment.ax, ay = m_segment.ay, ux = m_segment.ux, uy = m_segment.uy;
     const double inv_uy = m_segment.inv_uy, x0 = m_x0, y0 = m_y0, outer = m_outer, inner = m_inner;
     const std::uint32_t pixel = m_pixel;
     const Colour colour = m_colour;
-    const int last_column = m_target.width - 1;
-    // A pixel's level is its coverage in 255ths plus a half, so that its
-    // whole part is the weight of the pen's colour.
-    auto shade = [=](std::uint32_t& p, double level) {
-        if (level < 1) return;
-        p = level >= 255 ? pixel : blend(p, colour, static_cast<std::uint32_t>(level));
-    };
-    const double step = 255.0 * std::fabs(uy); // of the level, a pixel along a ramp
+    const int width = m_target.width, last_column = width - 1;
+    // of the level, a pixel along a ramp
+    const RampShader ramps(colour, 255.0 * std::fabs(uy));
+    auto* const pixels = reinterpret_cast<std::uint8_t*>(m_target.pixels);
+    const std::ptrdiff_t stride = m_target.stride;
     for (int row = first; row <= last; ++row) {
         fetcher.ahead(row);
         const double cy = row + 0.5;
@@ -202,7 +190,7 @@ void Stroke::band_rows(int first, int last, RowFetcher& fetcher) const {
         const int outside_left = floor_int(std::min(a, b) - 0.5), outside_right = ceil_int(std::max(a, b) - 0.5);
         const int from = std::max(0, outside_left), to = std::min(last_column, outside_right);
         if (from > to) continue;
-        m_damage.add_row_span(row, from, to + 1);
+        damage.add(row, from, to + 1);
 
         // Pixels whose centres lie a half pixel inside the edge are covered.
         int solid_from = to + 1, solid_to = to;
@@ -213,22 +201,25 @@ void Stroke::band_rows(int first, int last, RowFetcher& fetcher) const {
         }
         // The distance of pixel col's centre from the segment's line is
         // |py ux - px uy| with px = col + 0.5 - x0: the first term is the row's.
+        // A pixel's level is its coverage in 255ths plus a half.
         const double across = (cy - y0) * ux;
-        std::uint32_t* line = row_pointer(row);
+        auto* const line = reinterpret_cast<std::uint32_t*>(pixels + row * stride);
         const int paint_from = std::max(from, outside_left + 1), paint_to = std::min(to, outside_right - 1);
         auto level = [&](int col) { return (outer - std::fabs(across - (col + 0.5 - x0) * uy)) * 255.0 + 0.5; };
         if (solid_from > solid_to) { // a pen too thin to cover a pixel: the centre line is on the ramp
-            for (int col = paint_from; col <= paint_to; ++col) shade(line[col], level(col));
+            for (int col = paint_from; col <= paint_to; ++col) shade_level(line[col], colour, level(col));
             continue;
         }
         // Either side of the covered middle the pixels lie on one side of the
         // centre line, so each level is the last one and a step.
         const int left_end = std::min(paint_to, solid_from - 1), right_from = std::max(paint_from, solid_to + 1);
-        double ramp = level(paint_from);
-        for (int col = paint_from; col <= left_end; ++col, ramp += step) shade(line[col], ramp);
-        fill(line + solid_from, line + solid_to + 1, pixel);
-        ramp = level(right_from);
-        for (int col = right_from; col <= paint_to; ++col, ramp -= step) shade(line[col], ramp);
+        const double left_level = level(paint_from), right_level = level(right_from);
+        if (!ramps.shade_pair(line, width, paint_from, left_end - paint_from + 1, left_level, right_from,
+                              paint_to - right_from + 1, right_level)) {
+            ramps.shade(line, width, paint_from, left_end, left_level, true);
+            ramps.shade(line, width, right_from, paint_to, right_level, false);
+        }
+        fill_pixels(line + solid_from, line + solid_to + 1, pixel);
     }
 }
 
@@ -242,7 +233,7 @@ void Stroke::any_row(int row) const {
     const int from = std::max(0, static_cast<int>(std::floor(touched.lo - 0.5)));
     const int to = std::min(m_target.width - 1, static_cast<int>(std::ceil(touched.hi - 0.5)));
     if (from > to) return;
-    m_damage.add_row_span(row, from, to + 1);
+    Damage::Rows(m_damage).add(row, from, to + 1);
 
     Interval solid;
     if (m_inner > 0) solid = row_interval(cy, m_segment, m_inner);
@@ -250,7 +241,7 @@ void Stroke::any_row(int row) const {
     const int solid_to = solid.lo <= solid.hi ? static_cast<int>(std::floor(solid.hi - 0.5)) : to;
 
     const double ux = m_segment.ux, uy = m_segment.uy, length = m_segment.length;
-    std::uint32_t* line = row_pointer(row);
+    std::uint32_t* line = m_target.row(row);
     for (int col = from; col <= to; ++col) {
         if (col >= solid_from && col <= solid_to) {
             const int end = std::min(solid_to, to);
@@ -308,7 +299,7 @@ void Stroke::draw() const {
 
 } // namespace
 
-void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
+void draw_thick_line(const Picture& target, double x0, double y0, double x1, double y1, double width,
                      Colour colour, Damage& damage) {
     Stroke(target, x0, y0, x1, y1, width, colour, damage).draw();
 }

@@ -8,22 +8,15 @@
 #pragma once
 
 #include "draw/damage.h"
+#include "draw/picture.h"
 #include "form/colour.h"
 
-#include <cstdint>
-
 namespace runtime {
-
-struct PixelBuffer {
-    std::uint32_t* pixels;
-    int width, height;
-    int stride; // bytes
-};
 
 // Strokes the segment (x0, y0)-(x1, y1), in pixel coordinates where pixel
 // (i, j) covers [i, i+1) x [j, j+1), with a pen `width` pixels wide. The
 // span of every row it touches goes to `damage`.
-void draw_thick_line(const PixelBuffer& target, double x0, double y0, double x1, double y1, double width,
+void draw_thick_line(const Picture& target, double x0, double y0, double x1, double y1, double width,
                      Colour colour, Damage& damage);
 
 } // namespace runtime
