@@ -95,9 +95,9 @@ TEST(WindowRuntime, HiddenAndShownOrWaitingForLateFramesItFiresEveryTick) {
         std::FILE* log = open_memstream(&text, &size);
         {
             runtime::QuitSignals quit_signals;
-            static constexpr runtime::FormDescription kForm{"Form1", 960, 960, 10, true}; // kept by the runtime
-            runtime::WindowRuntime window(kForm, std::make_unique<PretendPlatform>(500ms, 1400ms, frame_delay),
-                                          quit_signals);
+            // A temporary description: the runtime keeps a copy (ASan sees a dangling one).
+            runtime::WindowRuntime window(runtime::FormDescription{"Form1", 960, 960, 10, true},
+                                          std::make_unique<PretendPlatform>(500ms, 1400ms, frame_delay), quit_signals);
             window.set_tick_log(log);
             CountingForm form(window);
             EXPECT_EQ(window.run(form), 0);
