@@ -2,7 +2,7 @@
 
 #include "form/colour.h"
 
-#include <algorithm>
+#include <chrono>
 
 namespace runtime {
 namespace {
@@ -77,9 +77,8 @@ void WindowPresenter::commit() {
     // The buffers take what they missed rectangle by rectangle, beyond the
     // window too, but the compositor is told of fewer, larger ones within it.
     for (const PixelRect& r : m_bands.merge(m_pending))
-        if (r.x < m_shown_w && r.y < m_shown_h)
-            wl_surface_damage_buffer(m_surface, r.x, r.y, std::min(r.w, m_shown_w - r.x),
-                                     std::min(r.h, m_shown_h - r.y));
+        if (const PixelRect in = clipped(r, m_shown_w, m_shown_h); !in.empty())
+            wl_surface_damage_buffer(m_surface, in.x, in.y, in.w, in.h);
     if (!m_frame_callback) {
         m_frame_callback.reset(wl_surface_frame(m_surface));
         wl_callback_add_listener(m_frame_callback.get(), &kFrameListener, this);
