@@ -22,7 +22,7 @@ std::vector<std::uint32_t> varied_row(std::mt19937& random, int width) {
 }
 
 void shade_one_by_one(std::uint32_t* row, int first, int last, Colour colour, double level, double step) {
-    for (int col = first; col <= last; ++col, level += step) runtime::shade_level(row[col], colour, level);
+    for (int col = first; col <= last; ++col) runtime::shade_level(row[col], colour, level + (col - first) * step);
 }
 
 } // namespace

@@ -95,7 +95,8 @@ TEST(CanvasLines, EveryPixelIsShadedByItsCentresDistanceFromTheSegment) {
     };
     for (const Case c : {Case{300, 450, 2100, 1300, 5}, Case{1800, 200, 1650, 1600, 5}, Case{200, 900, 2200, 960, 5},
                          Case{900, 100, 911, 1700, 9}, Case{400, 1500, 2000, 300, 2}, Case{700, 700, 1500, 760, 1},
-                         Case{1000, 800, 1000, 800, 6}}) {
+                         Case{1000, 800, 1000, 800, 6}, Case{-300, -200, 2700, 1900, 7},
+                         Case{2500, 100, -100, 1700, 4}, Case{2600, 300, 1000, 2100, 5}}) {
         Image img(160, 120);
         ASSERT_FALSE(img.canvas.set_pen_width(c.pen).failed());
         ASSERT_FALSE(img.canvas.draw_line(kGiven, c.x1, c.y1, c.x2, c.y2, 0).failed());

@@ -35,15 +35,24 @@ inline void shade_level(std::uint32_t& pixel, Colour colour, double level) {
     pixel = level >= 255 ? (colour | kOpaque) : blend(pixel, colour, static_cast<std::uint32_t>(level));
 }
 
-// pixels [first, last) in the opaque `pixel`.
+// pixels [first, last) in the opaque `pixel`. With SSE2 the last group of
+// four overlaps the one before it rather than ending one at a time.
 inline void fill_pixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t pixel) {
 #if defined(__SSE2__)
     const __m128i four = _mm_set1_epi32(static_cast<int>(pixel));
-    for (; last - first >= 4; first += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(first), four);
+    if (last - first >= 4) {
+        for (; last - first > 4; first += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(first), four);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(last - 4), four);
+    } else if (last - first >= 2) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(first), four);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(last - 2), four);
+    } else if (first < last) {
+        *first = pixel;
+    }
 #else
     for (; last - first >= 4; first += 4) first[0] = first[1] = first[2] = first[3] = pixel;
-#endif
     for (; first < last; ++first) *first = pixel;
+#endif
 }
 
 #if defined(__SSE2__)
@@ -56,6 +65,14 @@ inline __m128i weights(double l0, double l1, double l2, double l3, __m128i count
     // width from the edge, and so are the few past its end.
     __m128i levels = _mm_setr_epi32(static_cast<int>(l0), static_cast<int>(l1), static_cast<int>(l2),
                                     static_cast<int>(l3));
+    levels = _mm_and_si128(levels, _mm_cmpgt_epi32(count, _mm_setr_epi32(0, 1, 2, 3)));
+    const __m128i alpha = _mm_packs_epi32(levels, levels);
+    return _mm_min_epi16(_mm_max_epi16(alpha, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+
+// The same from levels already in two vectors, lanes a0 a1 and a2 a3.
+inline __m128i weights(__m128d l01, __m128d l23, __m128i count) {
+    __m128i levels = _mm_unpacklo_epi64(_mm_cvttpd_epi32(l01), _mm_cvttpd_epi32(l23));
     levels = _mm_and_si128(levels, _mm_cmpgt_epi32(count, _mm_setr_epi32(0, 1, 2, 3)));
     const __m128i alpha = _mm_packs_epi32(levels, levels);
     return _mm_min_epi16(_mm_max_epi16(alpha, _mm_setzero_si128()), _mm_set1_epi16(255));
@@ -92,26 +109,32 @@ class RampShader {
 public:
     RampShader(Colour colour, double step) : m_colour(colour), m_step(step) {}
 
-    // Pixels first..last (inclusive) of a row `width` long, from `level`,
-    // rising to the right when `rising`. With SSE2, four at a time while
-    // they stay in the row (those past `last` are left as they were).
+    // Pixels first..last (inclusive) of a row `width` long, the k-th past
+    // `first` at level + k step, rising to the right when `rising`. With
+    // SSE2, four at a time while they stay in the row (those past `last`
+    // are left as they were). Each level is found afresh from the first,
+    // so no sum runs from pixel to pixel along a long ramp.
     [[gnu::always_inline]] void shade(std::uint32_t* row, int width, int first, int last, double level,
                                       bool rising) const {
         const double step = rising ? m_step : -m_step;
         int col = first;
 #if defined(__SSE2__)
-        for (; col <= last && col <= width - 4; col += 4) {
-            const double l0 = level, l1 = l0 + step, l2 = l1 + step, l3 = l2 + step;
-            level = l3 + step;
-            __m128i* const at = reinterpret_cast<__m128i*>(row + col);
-            _mm_storeu_si128(at, sse2::blend4(_mm_loadu_si128(at),
-                                              sse2::weights(l0, l1, l2, l3, _mm_set1_epi32(last - col + 1)),
-                                              m_colour16));
+        if (col <= last && col <= width - 4) {
+            const __m128d from = _mm_set1_pd(level), by = _mm_set1_pd(step), four = _mm_set1_pd(4.0);
+            __m128d k01 = _mm_setr_pd(0.0, 1.0), k23 = _mm_setr_pd(2.0, 3.0);
+            for (; col <= last && col <= width - 4; col += 4) {
+                const __m128d l01 = _mm_add_pd(from, _mm_mul_pd(k01, by)), l23 = _mm_add_pd(from, _mm_mul_pd(k23, by));
+                __m128i* const at = reinterpret_cast<__m128i*>(row + col);
+                _mm_storeu_si128(at, sse2::blend4(_mm_loadu_si128(at),
+                                                  sse2::weights(l01, l23, _mm_set1_epi32(last - col + 1)), m_colour16));
+                k01 = _mm_add_pd(k01, four);
+                k23 = _mm_add_pd(k23, four);
+            }
         }
 #else
         (void)width;
 #endif
-        for (; col <= last; ++col, level += step) shade_level(row[col], m_colour, level);
+        for (; col <= last; ++col) shade_level(row[col], m_colour, level + (col - first) * step);
     }
 
     // A row's two short ramps at once, where SSE2 allows: left_count (up to

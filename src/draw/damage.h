@@ -83,7 +83,8 @@ inline PixelRect Damage::unite(PixelRect a, PixelRect b) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-// The spans a line adds, one a row, each on the row after the previous one.
+// The spans a line adds, one a row (or a block of rows), each on the row
+// after the previous one.
 // The rectangle they are joining is held here, in 64-bit integers, while
 // the line draws, and goes into the list when the next one starts or the
 // line is done: that way the compiler keeps it in registers, where the list's
@@ -120,6 +121,27 @@ public:
             }
         }
         start({x0, y, x1 - x0, 1});
+    }
+
+    // Rows y..y + rows - 1 at once, all within [x0, x1), `used` of their
+    // pixels damaged: joined to the rectangle above by the same rule as a
+    // row, or a rectangle of their own.
+    void add_block(int y, int rows, int x0, int x1, std::int64_t used) {
+        if (x1 <= x0 || rows <= 0) return;
+        if (m_used > 0 && m_bottom == y) {
+            const std::int64_t left = x0 < m_left ? x0 : m_left, right = x1 > m_right ? x1 : m_right;
+            const std::int64_t joined_cost = kRectCost + (right - left) * (m_bottom - m_top + rows);
+            if (joined_cost * m_used <= m_cost * (m_used + used)) {
+                m_left = left;
+                m_right = right;
+                m_bottom = std::int64_t{y} + rows;
+                m_cost = joined_cost;
+                m_used += used;
+                return;
+            }
+        }
+        start({x0, y, x1 - x0, rows});
+        m_used = used;
     }
 
 private:
