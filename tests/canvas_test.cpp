@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 using runtime::Colour;
 using runtime::kBackground;
@@ -26,6 +27,26 @@ std::vector<int> columns_of(const Image& img, int y, Colour colour) {
     for (int x = 0; x < img.width; ++x)
         if (img.at(x, y) == colour) xs.push_back(x);
     return xs;
+}
+
+// Whether every pixel of `img`, on which one black line (x1, y1)-(x2, y2)
+// twips was drawn with a pen `pen` pixels wide over the background, is
+// black by how far its centre lies inside the pen's edge, a ramp one pixel
+// wide, to within a step of 255.
+testing::AssertionResult shaded_by_distance(const Image& img, float x1, float y1, float x2, float y2, int pen) {
+    const double ax = x1 / 15.0 + 0.5, ay = y1 / 15.0 + 0.5, bx = x2 / 15.0 + 0.5, by = y2 / 15.0 + 0.5;
+    const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x) {
+            const double px = x + 0.5 - ax, py = y + 0.5 - ay;
+            const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
+            const double distance = std::hypot(px - t * dx, py - t * dy);
+            const double coverage = std::clamp(pen / 2.0 + 0.5 - distance, 0.0, 1.0);
+            if (std::fabs(runtime::green(img.at(x, y)) - 240 * (1 - coverage)) > 1)
+                return testing::AssertionFailure() << "pixel " << x << "," << y << " is " << runtime::green(img.at(x, y))
+                                                   << ", not " << 240 * (1 - coverage);
+        }
+    return testing::AssertionSuccess();
 }
 
 } // namespace
@@ -85,6 +106,7 @@ TEST(CanvasLines, EdgePixelsBlendByTheShareOfThemTheBandCovers) {
     }
 }
 
+
 // Every pixel, of the caps and of the band between them, at any angle and
 // pen width: black over the background by how far its centre lies inside
 // the pen's edge, a ramp one pixel wide.
@@ -100,18 +122,37 @@ TEST(CanvasLines, EveryPixelIsShadedByItsCentresDistanceFromTheSegment) {
         Image img(160, 120);
         ASSERT_FALSE(img.canvas.set_pen_width(c.pen).failed());
         ASSERT_FALSE(img.canvas.draw_line(kGiven, c.x1, c.y1, c.x2, c.y2, 0).failed());
-        const double ax = c.x1 / 15.0 + 0.5, ay = c.y1 / 15.0 + 0.5, bx = c.x2 / 15.0 + 0.5, by = c.y2 / 15.0 + 0.5;
-        const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
-        for (int y = 0; y < img.height; ++y)
-            for (int x = 0; x < img.width; ++x) {
-                const double px = x + 0.5 - ax, py = y + 0.5 - ay;
-                const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
-                const double distance = std::hypot(px - t * dx, py - t * dy);
-                const double coverage = std::clamp(c.pen / 2.0 + 0.5 - distance, 0.0, 1.0);
-                ASSERT_NEAR(runtime::green(img.at(x, y)), 240 * (1 - coverage), 1)
-                    << "pixel " << x << "," << y << " of " << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
-            }
+        EXPECT_TRUE(shaded_by_distance(img, c.x1, c.y1, c.x2, c.y2, c.pen))
+            << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2 << ", pen " << c.pen;
     }
+}
+
+// Lines through the picture and out over its sides, every 7 degrees round
+// and at the angles where a ramp turns two pixels long, with pens thin and
+// thick: each drawn as the distance rule says, every pixel changed within
+// the damage.
+TEST(CanvasLines, AtEveryAngleThePixelsFollowTheDistanceAndStayInTheDamage) {
+    std::vector<double> degrees;
+    for (int d = 0; d < 360; d += 7) degrees.push_back(d);
+    for (const double d : {30.0, 150.0, 210.0, 330.0}) degrees.insert(degrees.end(), {d - 0.01, d, d + 0.01});
+    for (const double d : degrees)
+        for (const int pen : {1, 2, 4, 5, 9}) {
+            Image img(100, 80);
+            const std::vector<std::uint32_t> before = img.pixels;
+            ASSERT_FALSE(img.canvas.set_pen_width(pen).failed());
+            const double a = d * std::acos(-1.0) / 180.0;
+            const float x1 = 600, y1 = 500, x2 = float(x1 + 2400 * std::cos(a)), y2 = float(y1 + 2400 * std::sin(a));
+            ASSERT_FALSE(img.canvas.draw_line(kGiven, x1, y1, x2, y2, 0).failed());
+            ASSERT_TRUE(shaded_by_distance(img, x1, y1, x2, y2, pen)) << d << " degrees, pen " << pen;
+            for (std::size_t i = 0; i < img.pixels.size(); ++i) {
+                if (img.pixels[i] == before[i]) continue;
+                const int x = int(i % std::size_t(img.width)), y = int(i / std::size_t(img.width));
+                bool covered = false;
+                for (const auto& r : img.canvas.damage())
+                    covered |= x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+                ASSERT_TRUE(covered) << "pixel " << x << "," << y << " outside the damage at " << d << " degrees, pen " << pen;
+            }
+        }
 }
 
 TEST(CanvasLines, FarEndPointsDrawWithoutError) {
