@@ -58,20 +58,11 @@ inline void fill_pixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t
 #if defined(__SSE2__)
 namespace sse2 {
 
-// Four levels as 16-bit weights (lanes a0 a1 a2 a3): each whole part
-// clamped to 0..255, and 0 for the lanes from `count` on.
-inline __m128i weights(double l0, double l1, double l2, double l3, __m128i count) {
+// Four levels, lanes a0 a1 in l01 and a2 a3 in l23, as 16-bit weights:
+// each whole part clamped to 0..255, and 0 for the lanes from `count` on.
+inline __m128i weights(__m128d l01, __m128d l23, __m128i count) {
     // A level lies well within int: a pixel on a ramp is at most a pen's
     // width from the edge, and so are the few past its end.
-    __m128i levels = _mm_setr_epi32(static_cast<int>(l0), static_cast<int>(l1), static_cast<int>(l2),
-                                    static_cast<int>(l3));
-    levels = _mm_and_si128(levels, _mm_cmpgt_epi32(count, _mm_setr_epi32(0, 1, 2, 3)));
-    const __m128i alpha = _mm_packs_epi32(levels, levels);
-    return _mm_min_epi16(_mm_max_epi16(alpha, _mm_setzero_si128()), _mm_set1_epi16(255));
-}
-
-// The same from levels already in two vectors, lanes a0 a1 and a2 a3.
-inline __m128i weights(__m128d l01, __m128d l23, __m128i count) {
     __m128i levels = _mm_unpacklo_epi64(_mm_cvttpd_epi32(l01), _mm_cvttpd_epi32(l23));
     levels = _mm_and_si128(levels, _mm_cmpgt_epi32(count, _mm_setr_epi32(0, 1, 2, 3)));
     const __m128i alpha = _mm_packs_epi32(levels, levels);
@@ -152,7 +143,8 @@ public:
         __m128i* const at_left = reinterpret_cast<__m128i*>(row + left);
         __m128i* const at_right = reinterpret_cast<__m128i*>(row + right);
         const __m128i under = _mm_unpacklo_epi64(_mm_loadl_epi64(at_left), _mm_loadl_epi64(at_right));
-        const __m128i alpha = sse2::weights(left_level, left_level + m_step, right_level, right_level - m_step,
+        const __m128i alpha = sse2::weights(_mm_setr_pd(left_level, left_level + m_step),
+                                            _mm_setr_pd(right_level, right_level - m_step),
                                             _mm_setr_epi32(left_count, left_count, right_count + 2, right_count + 2));
         const __m128i shaded = sse2::blend4(under, alpha, m_colour16);
         _mm_storel_epi64(at_left, shaded);

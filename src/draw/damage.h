@@ -102,26 +102,8 @@ public:
     Rows(const Rows&) = delete;
     Rows& operator=(const Rows&) = delete;
 
-    // The pixels [x0, x1) of row y. (Always inlined: in a caller's loop
-    // that is what keeps the rectangle out of memory.)
-    [[gnu::always_inline]] void add(int y, int x0, int x1) {
-        if (x1 <= x0) return;
-        const std::int64_t width = x1 - x0;
-        if (m_used > 0 && m_bottom == y) {
-            // joining_pays(), with the rectangle's cost kept from the last row
-            const std::int64_t left = x0 < m_left ? x0 : m_left, right = x1 > m_right ? x1 : m_right;
-            const std::int64_t joined_cost = kRectCost + (right - left) * (m_bottom - m_top + 1);
-            if (joined_cost * m_used <= m_cost * (m_used + width)) {
-                m_left = left;
-                m_right = right;
-                m_bottom = y + 1;
-                m_cost = joined_cost;
-                m_used += width;
-                return;
-            }
-        }
-        start({x0, y, x1 - x0, 1});
-    }
+    // The pixels [x0, x1) of row y.
+    void add(int y, int x0, int x1) { add_block(y, 1, x0, x1, std::int64_t{x1} - x0); }
 
     // Rows y..y + rows - 1 at once, all within [x0, x1), `used` of their
     // pixels damaged: joined to the rectangle above by the same rule as a
@@ -129,6 +111,7 @@ public:
     void add_block(int y, int rows, int x0, int x1, std::int64_t used) {
         if (x1 <= x0 || rows <= 0) return;
         if (m_used > 0 && m_bottom == y) {
+            // joining_pays(), with the rectangle's cost kept from the last rows
             const std::int64_t left = x0 < m_left ? x0 : m_left, right = x1 > m_right ? x1 : m_right;
             const std::int64_t joined_cost = kRectCost + (right - left) * (m_bottom - m_top + rows);
             if (joined_cost * m_used <= m_cost * (m_used + used)) {

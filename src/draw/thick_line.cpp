@@ -2,6 +2,8 @@
 
 #include "draw/blend.h"
 #include "draw/picture.h"
+#include "draw/row_fetcher.h"
+#include "draw/segment_reach.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,73 +13,10 @@
 namespace runtime {
 namespace {
 
-// Rows ahead of the one being drawn whose pixels are fetched into the cache.
-// Every row of a ray is a new cache line (and, 7680 bytes apart, a new page),
-// a miss of some 100 ns when the display server has had the caches since the
-// last tick; a row in the cache takes a few ns, so a miss is hidden only a
-// few dozen rows ahead.
-constexpr int kPrefetchRows = 32;
-
 // How far inside the segment's ends, along it, a row's whole stretch must
 // lie for the row to be drawn as the band alone: past a pixel's width, and
 // more, so that no rounding brings an end back into it.
 constexpr double kBandMargin = 2.0;
-
-struct Interval {
-    double lo = INFINITY, hi = -INFINITY;
-    void unite(double a, double b) {
-        if (a > b) return;
-        lo = std::min(lo, a);
-        hi = std::max(hi, b);
-    }
-};
-
-// The segment from a along the unit vector u for `length`, and the
-// reciprocals that turn its bounds into x on a row.
-struct Segment {
-    double ax, ay, ux, uy, length;
-    double inv_ux, inv_uy; // 0 where the component is 0
-};
-
-// The stretch of the row at height y that lies within `reach` of the segment.
-// The set of such points is convex, so it is the union of what the band
-// around the segment and the discs around its ends each give.
-Interval row_interval(double y, const Segment& s, double reach) {
-    Interval row;
-    // Discs at both ends.
-    for (const double t : {0.0, s.length}) {
-        const double cy = s.ay + s.uy * t;
-        const double dy = y - cy;
-        const double span2 = reach * reach - dy * dy;
-        if (span2 >= 0) {
-            const double cx = s.ax + s.ux * t;
-            const double span = std::sqrt(span2);
-            row.unite(cx - span, cx + span);
-        }
-    }
-    // The band: |n.(p - a)| <= reach with n = (-uy, ux), and
-    // 0 <= u.(p - a) <= length, for p = (x, y); each is linear in x.
-    const double ry = y - s.ay;
-    double lo = -INFINITY, hi = INFINITY;
-    if (s.uy != 0) {
-        // -uy (x - ax) + ux ry in [-reach, reach]
-        const double a = s.ax + (s.ux * ry - reach) * s.inv_uy, b = s.ax + (s.ux * ry + reach) * s.inv_uy;
-        lo = std::max(lo, std::min(a, b));
-        hi = std::min(hi, std::max(a, b));
-    } else if (std::fabs(ry) > reach) {
-        return row;
-    }
-    if (s.ux != 0) {
-        // ux (x - ax) + uy ry in [0, length]
-        const double a = s.ax - s.uy * ry * s.inv_ux, b = s.ax + (s.length - s.uy * ry) * s.inv_ux;
-        lo = std::max(lo, std::min(a, b));
-        hi = std::min(hi, std::max(a, b));
-    } else if (s.uy * ry < 0 || s.uy * ry > s.length) {
-        return row;
-    }
-    row.unite(lo, hi);
-    return row;
-}
 
 // Fixed point for the band's edges: 32 fractional bits in 64-bit integers.
 // Exact for a picture whose sides add up to less than kFixedLimit pixels;
@@ -103,53 +42,6 @@ struct BandEdges {
     [[nodiscard]] double falling(int col, std::int64_t row_hi) const {
         return 0.5 + level_unit * static_cast<double>(row_hi - fixed_column(col));
     }
-};
-
-// Fetches rows ahead of the one being drawn: the pixels at the pen's
-// reach either side of the centre line along the row, both stepped from row
-// to row in fixed point (16 fractional bits). Only where the fetches land
-// depends on it, so a far or steep centre line is simply clamped: the
-// slope to kMaxSlope pixels a row, the columns to the row.
-class RowFetcher {
-public:
-    RowFetcher(const Picture& target, double centre, double slope, double reach, int first_row, int last_row)
-        : m_line(reinterpret_cast<const std::uint8_t*>(target.row(first_row))), m_stride(target.stride),
-          m_max_x(target.width - 1), m_left(fixed(centre - reach, kFar)), m_right(fixed(centre + reach, kFar)),
-          m_step(fixed(slope, kMaxSlope)), m_rows(last_row - first_row + 1) {
-        for (int row = 0; row < kPrefetchRows && m_rows > 0; ++row) fetch();
-    }
-    // Called for each row in turn, from the first.
-    void ahead() {
-        if (m_rows > 0) fetch();
-    }
-
-private:
-    static constexpr double kFar = 4294967296.0, kMaxSlope = 4096.0;
-    // x in fixed point, within +-bound (a NaN is -bound).
-    static std::int64_t fixed(double x, double bound) {
-        return static_cast<std::int64_t>((x > -bound ? (x < bound ? x : bound) : -bound) * 65536.0);
-    }
-    [[nodiscard]] std::int64_t column(std::int64_t x) const {
-        const std::int64_t whole = x >> 16;
-        if (static_cast<std::uint64_t>(whole) <= static_cast<std::uint64_t>(m_max_x)) [[likely]]
-            return whole;
-        return whole < 0 ? 0 : m_max_x;
-    }
-    // The next row not yet fetched.
-    void fetch() {
-        const auto* line = reinterpret_cast<const std::uint32_t*>(m_line);
-        __builtin_prefetch(line + column(m_left), 1);
-        __builtin_prefetch(line + column(m_right), 1);
-        m_line += m_stride;
-        m_left += m_step;
-        m_right += m_step;
-        --m_rows;
-    }
-
-    const std::uint8_t* m_line;
-    std::ptrdiff_t m_stride;
-    std::int64_t m_max_x, m_left, m_right, m_step;
-    int m_rows; // not fetched yet
 };
 
 // One stroke: the segment, the pen and where it goes.
