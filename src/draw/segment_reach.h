@@ -7,8 +7,8 @@
 
 namespace runtime {
 
-// An interval of x; empty while lo > hi.
-struct Interval {
+// A stretch of a row, from x = lo to x = hi; empty while lo > hi.
+struct Stretch {
     double lo = INFINITY, hi = -INFINITY;
     void unite(double a, double b) {
         if (a > b) return;
@@ -19,7 +19,7 @@ struct Interval {
 
 // The segment from a along the unit vector u for `length`, and the
 // reciprocals that turn its bounds into x on a row.
-struct Segment {
+struct UnitSegment {
     double ax, ay, ux, uy, length;
     double inv_ux, inv_uy; // 0 where the component is 0
 };
@@ -27,8 +27,8 @@ struct Segment {
 // The stretch of the row at height y that lies within `reach` of the segment.
 // The set of such points is convex, so it is the union of what the band
 // around the segment and the discs around its ends each give.
-inline Interval row_interval(double y, const Segment& s, double reach) {
-    Interval row;
+inline Stretch row_stretch(double y, const UnitSegment& s, double reach) {
+    Stretch row;
     // Discs at both ends.
     for (const double t : {0.0, s.length}) {
         const double cy = s.ay + s.uy * t;

@@ -84,7 +84,7 @@ private:
     // Coverage ramps from 1 at half a pixel inside the edge to 0 half a
     // pixel outside it.
     double m_outer, m_inner;
-    Segment m_segment{};
+    UnitSegment m_segment{};
 };
 
 // The rows the ends are far from: the stretch within reach of the segment
@@ -99,7 +99,7 @@ private:
 // at most two pixels around a covered middle, drawn in one blend and a fill.
 void Stroke::band_rows(int first, int last, RowFetcher& fetcher) const {
     RowFetcher ahead = fetcher; // held here, where the pixel stores cannot change it
-    const Segment& s = m_segment;
+    const UnitSegment& s = m_segment;
     const double slope = s.ux * s.inv_uy, reach = m_outer * std::fabs(s.inv_uy);
     const double centre = s.ax + (first + 0.5 - s.ay) * slope - 0.5;
     const BandEdges band{to_fixed(centre - reach), to_fixed(centre + reach), to_fixed(std::fabs(s.inv_uy)),
@@ -191,15 +191,15 @@ void Stroke::band_row(std::uint32_t* line, std::int64_t lo, std::int64_t hi, con
 // segment, an end or along its normal.
 void Stroke::any_row(int row) const {
     const double cy = row + 0.5;
-    const Interval touched = row_interval(cy, m_segment, m_outer);
+    const Stretch touched = row_stretch(cy, m_segment, m_outer);
     if (touched.lo > touched.hi) return;
     const int from = std::max(0, static_cast<int>(std::floor(touched.lo - 0.5)));
     const int to = std::min(m_target.width - 1, static_cast<int>(std::ceil(touched.hi - 0.5)));
     if (from > to) return;
     Damage::Rows(m_damage).add(row, from, to + 1);
 
-    Interval solid;
-    if (m_inner > 0) solid = row_interval(cy, m_segment, m_inner);
+    Stretch solid;
+    if (m_inner > 0) solid = row_stretch(cy, m_segment, m_inner);
     const int solid_from = solid.lo <= solid.hi ? static_cast<int>(std::ceil(solid.lo - 0.5)) : to + 1;
     const int solid_to = solid.lo <= solid.hi ? static_cast<int>(std::floor(solid.hi - 0.5)) : to;
 
@@ -267,7 +267,7 @@ void Stroke::shade_by_distance(std::uint32_t* line, double cy, int left_first, i
 }
 
 void Stroke::draw() const {
-    const Segment& s = m_segment;
+    const UnitSegment& s = m_segment;
     const double top = std::min(m_y0, m_y1), bottom = std::max(m_y0, m_y1);
     const int first_row = std::max(0, static_cast<int>(std::floor(top - m_outer)));
     const int last_row = std::min(m_target.height - 1, static_cast<int>(std::ceil(bottom + m_outer)));
